@@ -1,0 +1,25 @@
+# Turns the committed picture files into one C++ source of byte arrays, so the
+# program carries its pictures inside and never opens a picture file.
+# Called as: cmake -DOUTPUT=<file.cpp> -DINPUTS=<a;b;c> -P embed.cmake
+cmake_minimum_required(VERSION 3.25)
+
+set(body "// Generated from the files in assets/ at build time. Do not edit.\n")
+string(APPEND body "#include \"assets/embedded.h\"\n\nnamespace quarvel::assets {\nnamespace {\n")
+set(table "")
+foreach(input IN LISTS INPUTS)
+  get_filename_component(file_name "${input}" NAME)
+  string(MAKE_C_IDENTIFIER "${file_name}" id)
+  file(READ "${input}" hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  math(EXPR byte_count "${hex_length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){32})" "\\1\n" bytes "${bytes}")
+  string(APPEND body "alignas(4) constexpr std::uint8_t k_${id}[${byte_count}] = {\n${bytes}};\n")
+  string(APPEND table "    EmbeddedFile{\"${file_name}\", std::span<const std::uint8_t>(k_${id})},\n")
+endforeach()
+string(APPEND body "}  // namespace\n\nstd::span<const EmbeddedFile> embedded_files() {\n")
+string(APPEND body "  static constexpr EmbeddedFile kFiles[] = {\n${table}  };\n  return kFiles;\n}\n\n")
+string(APPEND body "}  // namespace quarvel::assets\n")
+file(WRITE "${OUTPUT}.tmp" "${body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
