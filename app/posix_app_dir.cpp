@@ -1,0 +1,27 @@
+// The application directory on Linux: the folder of /proc/self/exe.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/paths.h"
+
+namespace quarvel {
+
+std::string application_directory() {
+  std::vector<char> buf(256);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return ".";
+    if (static_cast<std::size_t>(n) < buf.size()) {
+      std::string exe(buf.data(), static_cast<std::size_t>(n));
+      const auto slash = exe.rfind('/');
+      if (slash == std::string::npos) return ".";
+      // The root keeps its separator; every other folder loses its trailing one.
+      return slash == 0 ? std::string("/") : exe.substr(0, slash);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+}  // namespace quarvel

@@ -1,0 +1,35 @@
+// The sound device that plays one cue file at a time, driven by the launcher's
+// cue player (sound/cue_player.h). Each backend fills this contract:
+// sdl_cue_device.cpp on Linux, mci_cue_device.cpp on Windows.
+//
+// Every request returns at once and reports nothing: a missing device, a
+// missing or broken file only mean silence.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quarvel::sound {
+
+enum class CueCommand { open, play, close };
+
+class CueDevice {
+ public:
+  virtual ~CueDevice() = default;
+
+  // section: settings, applied before the next command
+  virtual void set_device_type(std::string_view type) = 0;  // "WaveAudio"
+  virtual void set_file_name(std::string path) = 0;         // the cue file to open next
+
+  // section: commands
+  // open: opens the file last named (closing nothing; the caller closes first).
+  // play: starts the open file from its beginning and returns while it sounds.
+  // close: stops the sound at once and releases the file.
+  virtual void command(CueCommand c) = 0;
+};
+
+// The platform's device (defined by the backend built for this platform).
+std::unique_ptr<CueDevice> make_platform_cue_device();
+
+}  // namespace quarvel::sound
