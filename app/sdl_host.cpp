@@ -1,0 +1,201 @@
+// The launcher's window host on Linux: one borderless SDL2 window drawn through
+// its software surface. The loop sleeps until an event or the next due timer
+// and forwards everything to the core.
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/launcher.h"
+#include "app/paths.h"
+#include "assets/pictures.h"
+#include "launch/shell_request.h"
+#include "sound/cue_device.h"
+
+namespace quarvel {
+namespace {
+
+class SdlHost final : public Host {
+ public:
+  int run();
+
+  // section: Host
+  void invalidate(const Rect& area) override { dirty_ = bounding(dirty_, area); }
+  void minimize() override { SDL_MinimizeWindow(window_); }
+  [[noreturn]] void end_program() override { _exit(0); }
+  NativeHandle window_handle() const override { return handle_; }
+  Millis now() const override { return static_cast<Millis>(SDL_GetTicks64()); }
+
+ private:
+  bool create_window();
+  void set_icons();
+  void draw_dirty();
+  void wait_and_dispatch();
+  bool dispatch(const SDL_Event& e);
+
+  // section: window
+  SDL_Window* window_ = nullptr;
+  SDL_Surface* frame_ = nullptr;    // the window's own surface, drawn into directly
+  SDL_Surface* staging_ = nullptr;  // used only if the window surface is not 0x00RRGGBB
+  NativeHandle handle_ = NativeHandle::none;
+  Rect dirty_{};
+
+  // section: core and its members
+  assets::Pictures pictures_;
+  std::unique_ptr<sound::CueDevice> cue_device_;
+  std::unique_ptr<launch::Shell> shell_;
+  std::unique_ptr<Launcher> launcher_;
+  bool running_ = true;
+};
+
+// Creates the hidden, borderless, centred window and its drawing surface.
+bool SdlHost::create_window() {
+  window_ = SDL_CreateWindow(std::string(kCaption).c_str(), SDL_WINDOWPOS_CENTERED,
+                             SDL_WINDOWPOS_CENTERED, kClientWidth, kClientHeight,
+                             SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  if (!window_) return false;
+  frame_ = SDL_GetWindowSurface(window_);
+  if (!frame_) return false;
+  if (frame_->format->format != SDL_PIXELFORMAT_RGB888) {
+    staging_ =
+        SDL_CreateRGBSurfaceWithFormat(0, kClientWidth, kClientHeight, 32, SDL_PIXELFORMAT_RGB888);
+    if (!staging_) return false;
+  }
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11) {
+    handle_ = static_cast<NativeHandle>(info.info.x11.window);
+  }
+  set_icons();
+  return true;
+}
+
+// Gives the window both icon images (SDL alone sets only one size).
+void SdlHost::set_icons() {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window_, &info) || info.subsystem != SDL_SYSWM_X11) return;
+  std::vector<unsigned long> data;  // _NET_WM_ICON: width, height, then ARGB per pixel
+  for (const assets::Image* img : {&pictures_.icon.small, &pictures_.icon.large}) {
+    if (img->pixels.empty()) continue;
+    data.push_back(static_cast<unsigned long>(img->width));
+    data.push_back(static_cast<unsigned long>(img->height));
+    for (std::uint32_t p : img->pixels) data.push_back(0xFF000000UL | p);
+  }
+  if (data.empty()) return;
+  Display* dpy = info.info.x11.display;
+  const Atom net_wm_icon = XInternAtom(dpy, "_NET_WM_ICON", False);
+  XChangeProperty(dpy, info.info.x11.window, net_wm_icon, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(data.data()),
+                  static_cast<int>(data.size()));
+  XFlush(dpy);
+}
+
+// Draws the changed part of the window and puts it on screen.
+void SdlHost::draw_dirty() {
+  const Rect area = intersect(dirty_, Rect{0, 0, kClientWidth, kClientHeight});
+  dirty_ = {};
+  if (area.empty()) return;
+  SDL_Surface* target = staging_ ? staging_ : frame_;
+  launcher_->model().draw(pictures_, area,
+                          FrameView{static_cast<std::uint32_t*>(target->pixels), target->w,
+                                    target->h, target->pitch / 4});
+  SDL_Rect r{area.left, area.top, area.width, area.height};
+  if (staging_) SDL_BlitSurface(staging_, &r, frame_, &r);
+  SDL_UpdateWindowSurfaceRects(window_, &r, 1);
+}
+
+// Hands one SDL event to the core; returns false once the window is closed.
+bool SdlHost::dispatch(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_MOUSEMOTION:
+      // Moves reported outside the client area (a held button captures the
+      // pointer) are not moves over the window.
+      if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y)) {
+        launcher_->pointer_moved(e.motion.x, e.motion.y);
+      }
+      return true;
+    case SDL_MOUSEBUTTONDOWN:
+      if (e.button.button == SDL_BUTTON_LEFT) launcher_->pointer_pressed(e.button.x, e.button.y);
+      return true;
+    case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT) launcher_->pointer_released(e.button.x, e.button.y);
+      return true;
+    case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_EXPOSED) SDL_UpdateWindowSurface(window_);
+      if (e.window.event == SDL_WINDOWEVENT_CLOSE) return false;
+      return true;
+    case SDL_QUIT:  // the desktop's close, or SIGTERM / SIGINT
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Sleeps until an event arrives or the next timer is due, then handles all that is ready.
+void SdlHost::wait_and_dispatch() {
+  SDL_Event e;
+  const auto due = launcher_->next_due();
+  int got = 0;
+  if (!due) {
+    got = SDL_WaitEvent(&e);
+  } else {
+    const Millis wait = *due - now();
+    got = wait > 0 ? SDL_WaitEventTimeout(&e, static_cast<int>(wait)) : SDL_PollEvent(&e);
+  }
+  while (got && running_) {
+    running_ = dispatch(e);
+    got = running_ ? SDL_PollEvent(&e) : 0;
+  }
+  if (running_) launcher_->run_due_timers(now());
+  draw_dirty();
+}
+
+int SdlHost::run() {
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+  SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
+  SDL_EventState(SDL_KEYUP, SDL_IGNORE);
+  SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
+
+  pictures_ = assets::Pictures::decode_all();
+  if (!create_window()) return 1;
+
+  cue_device_ = sound::make_platform_cue_device();
+  shell_ = launch::make_platform_shell();
+  launcher_ = std::make_unique<Launcher>(*this, *cue_device_, *shell_, application_directory,
+                                         kNativeSeparator);
+
+  launcher_->load();
+  dirty_ = Rect{0, 0, kClientWidth, kClientHeight};
+  draw_dirty();
+  SDL_ShowWindow(window_);
+  SDL_UpdateWindowSurface(window_);
+
+  while (running_) wait_and_dispatch();
+
+  launcher_->closed_from_outside();
+  launcher_.reset();
+  cue_device_.reset();
+  if (staging_) SDL_FreeSurface(staging_);
+  SDL_DestroyWindow(window_);
+  SDL_Quit();
+  return 0;
+}
+
+}  // namespace
+}  // namespace quarvel
+
+int main(int, char**) {
+  quarvel::SdlHost host;
+  return host.run();
+}
