@@ -1,7 +1,8 @@
 # Turns the committed picture files into one C++ source of byte arrays, so the
 # program carries its pictures inside and never opens a picture file.
-# Called as: cmake -DOUTPUT=<file.cpp> -DINPUTS=<a;b;c> -P embed.cmake
+# Called as: cmake -DOUTPUT=<file.cpp> -DINPUTS=<a|b|c> -P embed.cmake
 cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" INPUTS "${INPUTS}")
 
 set(body "// Generated from the files in assets/ at build time. Do not edit.\n")
 string(APPEND body "#include \"assets/embedded.h\"\n\nnamespace quarvel::assets {\nnamespace {\n")

@@ -92,8 +92,8 @@ const auto T = Ev::tick;
 
 std::vector<Row> button_rows(const Control& c, const char* cue, const char* timer, V tick_effects,
                              S tick_visible) {
-  const std::string n = describe(c.normal).name, h = describe(c.hover).name,
-                    p = describe(c.chosen).name;
+  const std::string n(describe(c.normal).name), h(describe(c.hover).name),
+      p(describe(c.chosen).name);
   const std::vector<std::pair<const Control*, Ev>> lit{{&c, M}}, pressed{{&c, M}, {&c, C}},
       darkened{{&c, M}, {&c, C}, {&c, B}};
   return {

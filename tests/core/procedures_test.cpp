@@ -99,7 +99,7 @@ TEST_F(Procedures, EveryCuePathIsBuiltAfreshFromTheDirectory) {
   rig.launcher.help_MouseMove();
   const Log log = rig.take();
   EXPECT_EQ(log[3], "cue file /games/quarvel/Install/hover.wav");
-  EXPECT_EQ(log[8], "cue file /moved elsewhere/Install/hover.wav");
+  EXPECT_EQ(log[9], "cue file /moved elsewhere/Install/hover.wav");
 }
 
 TEST_F(Procedures, VisibilityChangesAreRedrawnAndRepeatsAreNot) {

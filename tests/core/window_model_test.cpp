@@ -40,7 +40,9 @@ TEST(Layout, ControlsDoNotOverlapAndKeepTheirGaps) {
                            layout::kMinimizeWidget, layout::kCloseWidget};
   for (const Rect& a : controls) {
     for (const Rect& b : controls) {
-      if (&a != &b) EXPECT_TRUE(intersect(a, b).empty());
+      if (&a != &b) {
+        EXPECT_TRUE(intersect(a, b).empty());
+      }
     }
   }
   EXPECT_EQ(layout::kHelpButton.left - layout::kStartButton.right(), 55);
