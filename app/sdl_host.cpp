@@ -22,6 +22,13 @@
 namespace quarvel {
 namespace {
 
+// Xlib's default error handler ends the process. SDL sends its wake-up events
+// over a second connection, which can reach a window the desktop has just
+// closed; such a late, harmless error must not turn a clean close into a crash.
+int ignore_x_error(Display*, XErrorEvent*) {
+  return 0;
+}
+
 class SdlHost final : public Host {
  public:
   int run();
@@ -162,7 +169,10 @@ int SdlHost::run() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  XSetErrorHandler(ignore_x_error);
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+  SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE);
+  SDL_EventState(SDL_AUDIODEVICEREMOVED, SDL_IGNORE);
   SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
   SDL_EventState(SDL_KEYUP, SDL_IGNORE);
   SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);

@@ -1,0 +1,335 @@
+#include "desktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace quarvel::e2e {
+
+namespace {
+
+Display* as_display(void* p) {
+  return static_cast<Display*>(p);
+}
+
+std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  for (const std::string& x : extra) {
+    const std::string key = x.substr(0, x.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.starts_with(key); });
+    env.push_back(x);
+  }
+  return env;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const fs::path& cwd = {}) {
+  std::vector<char*> args, envp;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+  const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  posix_spawn_file_actions_adddup2(&fa, devnull, 0);
+  pid_t pid = -1;
+  const std::string& file = argv.front();
+  const int rc = file.find('/') == std::string::npos
+                     ? posix_spawnp(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data())
+                     : posix_spawn(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&fa);
+  close(devnull);
+  return rc == 0 ? pid : -1;
+}
+
+void stop(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(10ms);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+std::vector<unsigned long> property(Display* d, Window w, const char* name, Atom type) {
+  Atom actual;
+  int format;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned long> out;
+  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1 << 20, False, type, &actual,
+                         &format, &count, &after, &data) == Success &&
+      data) {
+    if (format == 32) {
+      const auto* longs = reinterpret_cast<const unsigned long*>(data);
+      out.assign(longs, longs + count);
+    }
+    XFree(data);
+  }
+  return out;
+}
+
+}  // namespace
+
+bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (ok()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+}
+
+int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
+  const pid_t pid = spawn(argv, environment_with(extra_env));
+  if (pid < 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+fs::path make_temp_folder(const std::string& prefix) {
+  std::string templ = (fs::temp_directory_path() / (prefix + "XXXXXX")).string();
+  if (!mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  return templ;
+}
+
+// section: Desktop
+
+Desktop::Desktop() {
+  int fds[2];
+  if (pipe(fds) != 0) throw std::runtime_error("pipe");
+  const std::string fd = std::to_string(fds[1]);
+  xvfb_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
+                 std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24", "-noreset",
+                 "-nolisten", "tcp"},
+                environment_with({}));
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
+  close(fds[0]);
+  if (xvfb_ < 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
+  display_ = ":" + number;
+  setenv("DISPLAY", display_.c_str(), 1);
+
+  dpy_ = XOpenDisplay(display_.c_str());
+  if (!dpy_) throw std::runtime_error("cannot open " + display_);
+  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
+  Display* d = as_display(dpy_);
+  const bool wm_up = wait_until(
+      [&] {
+        return !property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+      },
+      10s);
+  if (!wm_up) throw std::runtime_error("openbox did not start");
+  // The pointer starts in the middle of the screen, where the window will be.
+  move_pointer(5, 5);
+}
+
+Desktop::~Desktop() {
+  if (dpy_) XCloseDisplay(as_display(dpy_));
+  stop(wm_);
+  stop(xvfb_);
+}
+
+// xdotool's own --sync waits for seconds when the pointer is already there,
+// so the arrival is checked here instead.
+void Desktop::move_pointer(int x, int y) const {
+  run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
+  Display* d = as_display(dpy_);
+  wait_until(
+      [&] {
+        Window root, child;
+        int rx = -1, ry = -1, wx, wy;
+        unsigned mask;
+        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        return rx == x && ry == y;
+      },
+      1s);
+}
+
+void Desktop::click(int x, int y) const {
+  move_pointer(x, y);
+  run({"xdotool", "click", "1"});
+}
+
+void Desktop::key(const std::string& keys) const {
+  run({"xdotool", "key", keys});
+}
+
+std::vector<std::uint32_t> Desktop::grab(const Rect& area) const {
+  Display* d = as_display(dpy_);
+  XImage* img =
+      XGetImage(d, DefaultRootWindow(d), area.left, area.top, static_cast<unsigned>(area.width),
+                static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
+  std::vector<std::uint32_t> out;
+  if (!img) return out;
+  out.reserve(static_cast<std::size_t>(area.width) * area.height);
+  for (int y = 0; y < area.height; ++y) {
+    for (int x = 0; x < area.width; ++x) {
+      out.push_back(static_cast<std::uint32_t>(XGetPixel(img, x, y) & 0xFFFFFF));
+    }
+  }
+  XDestroyImage(img);
+  return out;
+}
+
+void Desktop::save_png(const Rect& area, const fs::path& file) const {
+  const auto pixels = grab(area);
+  const fs::path ppm = fs::path(file).replace_extension(".ppm");
+  {
+    std::ofstream out(ppm, std::ios::binary);
+    out << "P6\n" << area.width << ' ' << area.height << "\n255\n";
+    for (std::uint32_t p : pixels) {
+      const char rgb[3] = {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
+                           static_cast<char>(p)};
+      out.write(rgb, 3);
+    }
+  }
+  run({"convert", ppm.string(), file.string()});
+  fs::remove(ppm);
+}
+
+// section: Launcher
+
+fs::path built_program() {
+  return QUARVEL_PROGRAM;
+}
+
+Launcher::Launcher(fs::path folder) : folder_(std::move(folder)) {
+  fs::create_directories(folder_);
+  fs::copy_file(built_program(), program(), fs::copy_options::overwrite_existing);
+  dpy_ = XOpenDisplay(nullptr);
+  if (!dpy_) throw std::runtime_error("no display");
+}
+
+Launcher::~Launcher() {
+  stop(pid_);
+  if (dpy_) XCloseDisplay(as_display(dpy_));
+}
+
+void Launcher::start(const std::vector<std::string>& env) {
+  pid_ = spawn({program().string()}, environment_with(env), folder_);
+  if (pid_ < 0) throw std::runtime_error("cannot start " + program().string());
+}
+
+bool Launcher::wait_for_window(std::chrono::milliseconds timeout) {
+  Display* d = as_display(dpy_);
+  return wait_until(
+      [&] {
+        for (unsigned long w : property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW)) {
+          const auto pid = property(d, w, "_NET_WM_PID", XA_CARDINAL);
+          XWindowAttributes a;
+          if (!pid.empty() && static_cast<pid_t>(pid[0]) == pid_ &&
+              XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) {
+            window_ = w;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeout);
+}
+
+std::optional<int> Launcher::wait_exit(std::chrono::milliseconds timeout) {
+  std::optional<int> status;
+  wait_until(
+      [&] {
+        int s = 0;
+        if (pid_ > 0 && waitpid(pid_, &s, WNOHANG) == pid_) {
+          status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+          pid_ = -1;
+        }
+        return status.has_value();
+      },
+      timeout);
+  return status;
+}
+
+bool Launcher::running() {
+  return pid_ > 0 && !wait_exit(0ms).has_value();
+}
+
+Rect Launcher::geometry() const {
+  Display* d = as_display(dpy_);
+  XWindowAttributes a;
+  int x = 0, y = 0;
+  Window child;
+  if (!XGetWindowAttributes(d, window_, &a)) return {};
+  XTranslateCoordinates(d, window_, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+  return {x, y, a.width, a.height};
+}
+
+std::string Launcher::name() const {
+  Display* d = as_display(dpy_);
+  Atom actual;
+  int format;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string out;
+  if (XGetWindowProperty(d, window_, XInternAtom(d, "_NET_WM_NAME", False), 0, 1024, False,
+                         XInternAtom(d, "UTF8_STRING", False), &actual, &format, &count, &after,
+                         &data) == Success &&
+      data) {
+    out.assign(reinterpret_cast<char*>(data), count);
+    XFree(data);
+  }
+  return out;
+}
+
+std::vector<Launcher::Icon> Launcher::icons() const {
+  const auto data = property(as_display(dpy_), window_, "_NET_WM_ICON", XA_CARDINAL);
+  std::vector<Icon> out;
+  for (std::size_t i = 0; i + 2 <= data.size();) {
+    Icon icon{static_cast<int>(data[i]), static_cast<int>(data[i + 1]), {}};
+    const std::size_t n = static_cast<std::size_t>(icon.width) * icon.height;
+    i += 2;
+    if (data.size() - i < n) break;
+    for (std::size_t k = 0; k < n; ++k)
+      icon.argb.push_back(static_cast<std::uint32_t>(data[i + k]));
+    i += n;
+    out.push_back(std::move(icon));
+  }
+  return out;
+}
+
+std::vector<long> Launcher::frame_extents() const {
+  const auto data = property(as_display(dpy_), window_, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+  return std::vector<long>(data.begin(), data.end());
+}
+
+bool Launcher::iconified() const {
+  Display* d = as_display(dpy_);
+  const Atom wm_state = XInternAtom(d, "WM_STATE", False);
+  const auto state = property(d, window_, "WM_STATE", wm_state);
+  return !state.empty() && state[0] == IconicState;
+}
+
+void Launcher::close_by_window_manager() const {
+  run({"wmctrl", "-i", "-c", std::to_string(window_)});
+}
+
+void Launcher::activate() const {
+  run({"wmctrl", "-i", "-a", std::to_string(window_)});
+}
+
+}  // namespace quarvel::e2e

@@ -1,0 +1,67 @@
+#include "fixture.h"
+
+#include <fstream>
+
+namespace quarvel::e2e {
+
+Desktop& desktop() {
+  static Desktop d;
+  return d;
+}
+
+std::vector<std::uint32_t> expected_window(const WindowModel& model) {
+  static const assets::Pictures pictures = assets::Pictures::decode_all();
+  std::vector<std::uint32_t> frame(static_cast<std::size_t>(kClientWidth) * kClientHeight);
+  model.draw(pictures, Rect{0, 0, kClientWidth, kClientHeight},
+             FrameView{frame.data(), kClientWidth, kClientHeight, kClientWidth});
+  return frame;
+}
+
+std::size_t differing_pixels(const std::vector<std::uint32_t>& got,
+                             const std::vector<std::uint32_t>& want) {
+  if (got.size() != want.size()) return std::max(got.size(), want.size());
+  std::size_t diff = 0;
+  for (std::size_t i = 0; i < got.size(); ++i) diff += got[i] != want[i];
+  return diff;
+}
+
+void LauncherTest::SetUp() {
+  desktop();
+  desktop().move_pointer(5, 5);  // away from where the window appears
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  root = make_temp_folder(std::string("quarvel-") + info->name() + "-");
+  launcher = std::make_unique<Launcher>(root / "launcher");
+}
+
+void LauncherTest::TearDown() {
+  launcher.reset();
+  std::error_code ec;
+  fs::remove_all(root, ec);
+}
+
+void LauncherTest::start(const std::vector<std::string>& env) {
+  launcher->start(env);
+  ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
+}
+
+::testing::AssertionResult LauncherTest::shows(const WindowModel& model,
+                                               std::chrono::milliseconds timeout) {
+  const auto want = expected_window(model);
+  std::vector<std::uint32_t> got;
+  const bool same = wait_until(
+      [&] {
+        got = desktop().grab(launcher->geometry());
+        return got == want;
+      },
+      timeout);
+  if (same) return ::testing::AssertionSuccess();
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const fs::path shot =
+      fs::temp_directory_path() / (std::string("quarvel-") + info->name() + ".png");
+  desktop().save_png(launcher->geometry(), shot);
+  return ::testing::AssertionFailure()
+         << differing_pixels(got, want) << " pixels differ from the expected window"
+         << " (screenshot: " << shot.string() << ")";
+}
+
+}  // namespace quarvel::e2e

@@ -1,0 +1,80 @@
+// The real launcher's window on a real X desktop: where it is, what it is
+// called, its icons, its pixels, and how the desktop closes it.
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+
+namespace quarvel::e2e {
+namespace {
+
+class Window : public LauncherTest {};
+
+TEST_F(Window, StartsCentredBorderless500x480AndTitledQuarvel) {
+  start();
+  const Rect g = launcher->geometry();
+  EXPECT_EQ(g.width, 500);
+  EXPECT_EQ(g.height, 480);
+  EXPECT_EQ(g.left, (Desktop::kWidth - 500) / 2);
+  EXPECT_EQ(g.top, (Desktop::kHeight - 480) / 2);
+  EXPECT_EQ(launcher->name(), "Quarvel");
+  EXPECT_EQ(launcher->frame_extents(), (std::vector<long>{0, 0, 0, 0})) << "the window has a frame";
+}
+
+TEST_F(Window, CarriesBothIconImages) {
+  start();
+  const auto icons = launcher->icons();
+  ASSERT_EQ(icons.size(), 2u);
+  const auto decoded = assets::decode_icon(assets::icon_file_image());
+  ASSERT_TRUE(decoded);
+  const assets::Image* want[] = {&decoded->small, &decoded->large};
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(icons[i].width, want[i]->width);
+    EXPECT_EQ(icons[i].height, want[i]->height);
+    std::vector<std::uint32_t> opaque;
+    for (std::uint32_t p : want[i]->pixels) opaque.push_back(0xFF000000u | p);
+    EXPECT_EQ(icons[i].argb, opaque) << "icon " << want[i]->width;
+  }
+}
+
+TEST_F(Window, ShowsTheBackgroundAndTheFiveNormalElementsPixelForPixel) {
+  // Alone in its folder: no picture file is anywhere near the program.
+  ASSERT_EQ(std::distance(fs::directory_iterator(launcher->folder()), fs::directory_iterator()), 1);
+  start();
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
+TEST_F(Window, TheWindowManagersCloseEndsTheProgram) {
+  // Also right after the window appears, again and again: a close that races
+  // the program's start-up must still end it cleanly.
+  for (int i = 0; i < 10; ++i) {
+    start();
+    launcher->close_by_window_manager();
+    ASSERT_EQ(launcher->wait_exit(5s), 0) << "run " << i;
+  }
+}
+
+TEST_F(Window, AltF4EndsTheProgram) {
+  start();
+  launcher->activate();
+  desktop().key("alt+F4");
+  EXPECT_EQ(launcher->wait_exit(5s), 0);
+}
+
+TEST_F(Window, SigtermEndsTheProgramCleanly) {
+  start();
+  kill(launcher->pid(), SIGTERM);
+  EXPECT_EQ(launcher->wait_exit(5s), 0);
+}
+
+TEST_F(Window, TakesNoKeyboardInput) {
+  start();
+  launcher->activate();
+  desktop().key("Return");
+  desktop().key("space");
+  desktop().key("Escape");
+  EXPECT_TRUE(launcher->running());
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
+}  // namespace
+}  // namespace quarvel::e2e
