@@ -72,15 +72,16 @@ void on_child_signal(int sig, siginfo_t* info, void* context) {
 }
 
 // Installs the SIGCHLD handler once per process. Where the process already has
-// the system reap its children (SIGCHLD ignored), that is left as it is.
+// the system reap its children (SIGCHLD ignored, or SA_NOCLDWAIT), that is left
+// as it is.
 void install_reaper() {
   static const bool installed = [] {
     struct sigaction current = {};
     if (sigaction(SIGCHLD, nullptr, &current) != 0) return false;
     const bool has_handler = (current.sa_flags & SA_SIGINFO) != 0 ||
                              (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN);
-    if (!has_handler && (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0))
-      return false;
+    const bool ignored = (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN;
+    if (ignored || (current.sa_flags & SA_NOCLDWAIT) != 0) return false;
     g_previous_sigchld = current;
     struct sigaction mine = {};
     mine.sa_sigaction = on_child_signal;
