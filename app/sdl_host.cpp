@@ -119,13 +119,22 @@ void SdlHost::draw_dirty() {
   SDL_UpdateWindowSurfaceRects(window_, &r, 1);
 }
 
+// SDL reports the pointer leaving the window as a move to the nearest edge,
+// queued right before the leave event itself; that move is not a real one.
+bool leave_follows() {
+  SDL_Event next;
+  return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+         next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
+}
+
 // Hands one SDL event to the core; returns false once the window is closed.
 bool SdlHost::dispatch(const SDL_Event& e) {
   switch (e.type) {
     case SDL_MOUSEMOTION:
       // Moves reported outside the client area (a held button captures the
-      // pointer) are not moves over the window.
-      if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y)) {
+      // pointer) are not moves over the window, nor is the pointer leaving it.
+      if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y) &&
+          !leave_follows()) {
         launcher_->pointer_moved(e.motion.x, e.motion.y);
       }
       return true;

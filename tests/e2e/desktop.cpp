@@ -167,9 +167,11 @@ void Desktop::move_pointer(int x, int y) const {
       1s);
 }
 
+// Press and release as two calls: xdotool's own click sleeps 100 ms after it.
 void Desktop::click(int x, int y) const {
   move_pointer(x, y);
-  run({"xdotool", "click", "1"});
+  run({"xdotool", "mousedown", "1"});
+  run({"xdotool", "mouseup", "1"});
 }
 
 void Desktop::key(const std::string& keys) const {
