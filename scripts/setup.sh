@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the launcher needs to build, run and be tested
+# (only those missing), then configures and builds it. Run as root on Debian 12.
+#   scripts/setup.sh [preset]     (preset: default or sanitize; default: default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  # build
+  cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev libx11-dev
+  # the desktop the launcher is run and tested on
+  xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
+  # sound: a private PulseAudio server and its recorder for the sound tests
+  pulseaudio pulseaudio-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+preset=${1:-default}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up as scripts/setup.sh does and runs every test: the core, picture,
+# sound, launch and end-to-end tests, in a normal build and again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for preset in default sanitize; do
+  echo "== $preset build"
+  scripts/setup.sh "$preset"
+  echo "== $preset tests"
+  ctest --preset "$preset"
+done
