@@ -1,22 +1,485 @@
-// The Linux cue device on SDL2 audio (placeholder: silent until the worker lands).
+// The Linux cue device on SDL2 audio.
+//
+// The caller is the launcher's event loop, which must never wait on sound. So
+// every request only posts to a mailbox, and one worker thread does all the
+// SDL audio work: initialising audio, opening the device, reading and decoding
+// the cue file, queueing its samples, stopping them. Nothing is cached: each
+// open reads its file anew.
+//
+// An open SDL device costs CPU even when silent (its audio thread keeps
+// writing silence, about 20 ms of CPU a second), so the worker lets the device
+// go shortly after a cue has played out, and opens a fresh one (about 1 ms)
+// for the next cue. Closing a device can take seconds (below), so a second
+// thread, the closer, does that while the worker goes on serving requests.
+#include <SDL.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "sound/cue_device.h"
+#include "sound/wav_decode.h"
 
 namespace quarvel::sound {
 namespace {
 
-class SilentCueDevice final : public CueDevice {
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// section: tuning
+// 512 frames at 48 kHz: SDL hands the server about 11 ms at a time, so a
+// queued cue starts sounding within one such period.
+constexpr int kWantedRate = 48000;
+constexpr int kDeviceFrames = 512;
+// Silence after every cue: the device is only let go once the last real
+// sample has been handed over at least this long ago.
+constexpr auto kTailPad = 30ms;
+// How long a silent device is kept for a cue that may follow.
+constexpr auto kReleaseAfter = 150ms;
+// How soon audio is tried again after it failed to start (no server, say).
+constexpr auto kAudioRetry = 5s;
+
+// section: reading a cue file
+// Reads at most kMaxCueFileBytes of a regular file. Opening never blocks (a
+// FIFO or a device is refused after fstat, not read), and a file that shrinks
+// or fails mid-read gives what was read.
+std::optional<std::vector<std::uint8_t>> read_cue_file(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const std::size_t expect = std::min<std::size_t>(
+        st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0, kMaxCueFileBytes);
+    bytes.resize(expect);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+  } else {
+    ::close(fd);
+    return std::nullopt;
+  }
+  ::close(fd);
+  return bytes;
+}
+
+// section: closing devices
+// SDL_CloseAudioDevice joins the device's audio thread. With PulseAudio that
+// thread sleeps in poll() until the server next asks for data, which for a
+// young stream on an idle sink can be two seconds away. A signal with an empty
+// handler ends that poll early (libpulse takes EINTR as an empty iteration),
+// after which SDL sees the device shutting down. SIGURG is ignored by default,
+// so should anyone reset our handler a nudge is simply lost.
+constexpr int kNudgeSignal = SIGURG;
+
+bool nudge_handler_installed() {
+  static const bool installed = [] {
+    struct sigaction old {};
+    if (::sigaction(kNudgeSignal, nullptr, &old) != 0) return false;
+    if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) return false;  // someone's own
+    struct sigaction sa {};
+    sa.sa_handler = [](int) {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // poll is interrupted all the same; reads and writes restart
+    return ::sigaction(kNudgeSignal, &sa, nullptr) == 0;
+  }();
+  return installed;
+}
+
+// Sends the nudge to SDL's playback thread of `device` ("SDLAudioP<id>").
+void nudge_audio_thread(SDL_AudioDeviceID device) {
+  const std::string name = "SDLAudioP" + std::to_string(device);
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (!tasks) return;
+  while (const dirent* e = ::readdir(tasks)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string comm_path = std::string("/proc/self/task/") + e->d_name + "/comm";
+    const int fd = ::open(comm_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char comm[32] = {};
+    const ssize_t n = ::read(fd, comm, sizeof comm - 1);
+    ::close(fd);
+    if (n <= 0) continue;
+    std::string_view c(comm, static_cast<std::size_t>(n));
+    if (!c.empty() && c.back() == '\n') c.remove_suffix(1);
+    if (c == name) {
+      ::syscall(SYS_tgkill, ::getpid(), std::atoi(e->d_name), kNudgeSignal);
+    }
+  }
+  ::closedir(tasks);
+}
+
+// Closes a device, nudging its audio thread until the close is done.
+void close_device_now(SDL_AudioDeviceID device) {
+  if (!nudge_handler_installed()) {
+    SDL_CloseAudioDevice(device);
+    return;
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread nudger([&] {
+    std::unique_lock lk(m);
+    // SDL marks the device as shutting down first; nudges before that are lost.
+    for (auto wait = 2ms; !cv.wait_for(lk, wait, [&] { return done; }); wait = 10ms) {
+      nudge_audio_thread(device);
+    }
+  });
+  SDL_CloseAudioDevice(device);
+  {
+    std::lock_guard lk(m);
+    done = true;
+  }
+  cv.notify_one();
+  nudger.join();
+}
+
+// A thread that closes the devices handed to it, in order.
+class DeviceCloser {
  public:
-  void set_device_type(std::string_view) override {}
-  void set_file_name(std::string) override {}
-  void command(CueCommand) override {}
+  DeviceCloser() : thread_([this] { run(); }) {}
+  ~DeviceCloser() { finish(); }
+
+  void close(SDL_AudioDeviceID device) {
+    {
+      std::lock_guard lk(m_);
+      pending_.push_back(device);
+    }
+    cv_.notify_one();
+  }
+
+  // Closes everything handed over so far, then ends the thread.
+  void finish() {
+    {
+      std::lock_guard lk(m_);
+      finishing_ = true;
+    }
+    cv_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void run() {
+    for (;;) {
+      SDL_AudioDeviceID device = 0;
+      {
+        std::unique_lock lk(m_);
+        cv_.wait(lk, [&] { return finishing_ || !pending_.empty(); });
+        if (pending_.empty()) return;
+        device = pending_.front();
+        pending_.pop_front();
+      }
+      close_device_now(device);
+    }
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<SDL_AudioDeviceID> pending_;
+  bool finishing_ = false;
+  std::thread thread_;
 };
+
+// section: the device
+struct Request {
+  enum class Kind : std::uint8_t { device_type, file_name, open, play, close, stop };
+  Kind kind;
+  std::string text;
+};
+
+class SdlCueDevice final : public CueDevice {
+ public:
+  SdlCueDevice() {
+    // Hints are process-wide settings, set here on the caller's thread so the
+    // worker never writes SDL's hint list while the event loop reads it.
+    prepare_wav_decoding();
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quarvel");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "cue");
+    try {
+      worker_ = std::thread([this] { run(); });
+    } catch (...) {
+      // No thread, no sound: every request is then dropped.
+    }
+  }
+
+  ~SdlCueDevice() override {
+    post({Request::Kind::stop, {}});
+    if (worker_.joinable()) worker_.join();
+  }
+
+  void set_device_type(std::string_view type) override {
+    post({Request::Kind::device_type, std::string(type)});
+  }
+  void set_file_name(std::string path) override {
+    post({Request::Kind::file_name, std::move(path)});
+  }
+  void command(CueCommand c) override {
+    switch (c) {
+      case CueCommand::open:
+        post({Request::Kind::open, {}});
+        break;
+      case CueCommand::play:
+        post({Request::Kind::play, {}});
+        break;
+      case CueCommand::close:
+        // Counted at once so a decode in progress can give up early.
+        closes_posted_.fetch_add(1, std::memory_order_relaxed);
+        post({Request::Kind::close, {}});
+        break;
+    }
+  }
+
+ private:
+  // What the worker alone touches.
+  struct Audio {
+    // section: SDL audio
+    bool up = false;  // SDL_INIT_AUDIO done by us
+    Clock::time_point next_try{};
+    SDL_AudioDeviceID device = 0;
+    PcmFormat format{};
+    // section: the cue
+    std::string file_name;
+    std::vector<std::uint8_t> sound;  // the open cue in the device's format, tail pad included
+    bool playing = false;
+    Clock::time_point ends_at{};     // when the queue should have run dry
+    Clock::time_point idle_since{};  // since when the device has had nothing to play
+  };
+
+  void post(Request r) {
+    if (!worker_.joinable()) return;
+    try {
+      std::lock_guard lk(m_);
+      mailbox_.push_back(std::move(r));
+    } catch (...) {
+      return;  // out of memory: this request is lost, as a broken cue would be
+    }
+    cv_.notify_one();
+  }
+
+  void run();
+  bool handle(const Request& r, bool superseded);
+  std::optional<Clock::time_point> next_deadline() const;
+  void look_after_device();
+
+  // section: worker steps
+  void start_audio();
+  bool ensure_device();
+  void open_cue();
+  void play_cue();
+  void stop_cue();
+  void release_device();
+  void shut_down();
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::vector<Request> mailbox_;
+  std::atomic<unsigned> closes_posted_{0};
+
+  Audio a_;                               // worker only
+  std::unique_ptr<DeviceCloser> closer_;  // worker only
+  std::thread worker_;
+};
+
+void SdlCueDevice::run() {
+  start_audio();
+  std::vector<Request> batch;
+  for (;;) {
+    batch.clear();
+    {
+      std::unique_lock lk(m_);
+      const auto deadline = next_deadline();
+      const auto ready = [&] { return !mailbox_.empty(); };
+      if (deadline) {
+        cv_.wait_until(lk, *deadline, ready);
+      } else {
+        cv_.wait(lk, ready);
+      }
+      batch.swap(mailbox_);
+    }
+    // An open or play followed by a close in the same batch would be cut off
+    // at once; skip its work.
+    std::size_t last_close = batch.size();
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      if (batch[i].kind == Request::Kind::close) last_close = i;
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      const bool superseded = last_close != batch.size() && i < last_close;
+      if (!handle(batch[i], superseded)) return;
+    }
+    look_after_device();
+  }
+}
+
+// Carries out one request; false once the device is to end.
+bool SdlCueDevice::handle(const Request& r, bool superseded) {
+  switch (r.kind) {
+    case Request::Kind::device_type:
+      break;  // SDL has one kind of device: wave audio
+    case Request::Kind::file_name:
+      a_.file_name = r.text;
+      break;
+    case Request::Kind::open:
+      if (!superseded) open_cue();
+      break;
+    case Request::Kind::play:
+      if (!superseded) play_cue();
+      break;
+    case Request::Kind::close:
+      stop_cue();
+      break;
+    case Request::Kind::stop:
+      shut_down();
+      return false;
+  }
+  return true;
+}
+
+// When the worker next has something to check without being asked.
+std::optional<Clock::time_point> SdlCueDevice::next_deadline() const {
+  if (!a_.device) return std::nullopt;
+  if (a_.playing) return a_.ends_at;
+  return a_.idle_since + kReleaseAfter;
+}
+
+// Notices the end of a cue, and lets an idle device go.
+void SdlCueDevice::look_after_device() {
+  if (!a_.device) return;
+  const auto now = Clock::now();
+  if (a_.playing && now >= a_.ends_at) {
+    const Uint32 queued = SDL_GetQueuedAudioSize(a_.device);
+    if (queued == 0) {
+      a_.playing = false;
+      a_.idle_since = now;
+    } else {
+      const auto bytes_per_ms = std::max(1, a_.format.rate * a_.format.frame_bytes() / 1000);
+      a_.ends_at = now + std::max(2ms, std::chrono::milliseconds(queued / bytes_per_ms));
+    }
+  }
+  if (!a_.playing && now >= a_.idle_since + kReleaseAfter) release_device();
+}
+
+void SdlCueDevice::start_audio() {
+  if (a_.up || Clock::now() < a_.next_try) return;
+  a_.up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  if (!a_.up) a_.next_try = Clock::now() + kAudioRetry;
+  if (a_.up && !closer_) {
+    try {
+      closer_ = std::make_unique<DeviceCloser>();
+    } catch (...) {
+      // Without a closer, devices are closed on this thread.
+    }
+  }
+}
+
+// An open, working device; a lost one (server gone) is replaced.
+bool SdlCueDevice::ensure_device() {
+  start_audio();
+  if (!a_.up) return false;
+  if (a_.device && SDL_GetAudioDeviceStatus(a_.device) == SDL_AUDIO_STOPPED) release_device();
+  if (a_.device) return true;
+  SDL_AudioSpec want{};
+  want.freq = kWantedRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = kDeviceFrames;
+  SDL_AudioSpec have{};
+  a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+  if (!a_.device) return false;
+  a_.format = PcmFormat{have.freq, 2, SampleType::s16};
+  a_.playing = false;
+  a_.idle_since = Clock::now();
+  return true;
+}
+
+// Reads and decodes the file last named; nothing is open if that fails.
+void SdlCueDevice::open_cue() {
+  if (a_.playing) stop_cue();  // at most one cue open
+  a_.sound = {};
+  const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
+  auto bytes = read_cue_file(a_.file_name);
+  if (!bytes || bytes->empty() || !ensure_device()) return;
+  const auto cancelled = [&] {
+    return closes_posted_.load(std::memory_order_relaxed) != closes_seen;
+  };
+  a_.sound = decode_wav(std::move(*bytes), a_.format, cancelled);
+  if (a_.sound.empty()) return;
+  const auto pad_frames =
+      static_cast<std::size_t>(a_.format.rate) * std::chrono::milliseconds(kTailPad).count() / 1000;
+  a_.sound.resize(a_.sound.size() + pad_frames * a_.format.frame_bytes(), 0);
+}
+
+// Starts the open cue from its beginning.
+void SdlCueDevice::play_cue() {
+  if (a_.sound.empty() || !ensure_device()) return;
+  SDL_ClearQueuedAudio(a_.device);
+  if (SDL_QueueAudio(a_.device, a_.sound.data(), static_cast<Uint32>(a_.sound.size())) != 0) {
+    return;
+  }
+  SDL_PauseAudioDevice(a_.device, 0);
+  const auto bytes_per_second = static_cast<double>(a_.format.rate) * a_.format.frame_bytes();
+  a_.playing = true;
+  a_.ends_at =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(a_.sound.size() / bytes_per_second));
+}
+
+// Silences the device at once and forgets the open cue.
+void SdlCueDevice::stop_cue() {
+  if (a_.device) {
+    SDL_PauseAudioDevice(a_.device, 1);
+    SDL_ClearQueuedAudio(a_.device);
+    if (a_.playing) a_.idle_since = Clock::now();
+    a_.playing = false;
+  }
+  a_.sound = {};
+}
+
+void SdlCueDevice::release_device() {
+  if (!a_.device) return;
+  SDL_PauseAudioDevice(a_.device, 1);
+  if (closer_) {
+    closer_->close(a_.device);
+  } else {
+    close_device_now(a_.device);
+  }
+  a_.device = 0;
+  a_.playing = false;
+}
+
+void SdlCueDevice::shut_down() {
+  stop_cue();
+  release_device();
+  closer_.reset();  // closes what it holds and joins
+  if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  a_.up = false;
+}
 
 }  // namespace
 
 std::unique_ptr<CueDevice> make_platform_cue_device() {
-  return std::make_unique<SilentCueDevice>();
+  return std::make_unique<SdlCueDevice>();
 }
 
 }  // namespace quarvel::sound

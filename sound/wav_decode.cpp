@@ -1,0 +1,149 @@
+#include "sound/wav_decode.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace quarvel::sound {
+namespace {
+
+std::uint32_t read_le32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+
+void write_le32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+SDL_AudioFormat sdl_format(SampleType t) {
+  return t == SampleType::s16 ? AUDIO_S16SYS : AUDIO_F32SYS;
+}
+
+// The samples SDL's reader hands back, freed with SDL_FreeWAV.
+struct WavBuffer {
+  Uint8* data = nullptr;
+  Uint32 length = 0;
+  SDL_AudioSpec spec{};
+  ~WavBuffer() {
+    if (data) SDL_FreeWAV(data);
+  }
+};
+
+struct StreamDeleter {
+  void operator()(SDL_AudioStream* s) const { SDL_FreeAudioStream(s); }
+};
+using StreamPtr = std::unique_ptr<SDL_AudioStream, StreamDeleter>;
+
+// Float sources may hold NaN, infinities or values far out of range; the
+// converter's float-to-integer step is only defined inside [-1, 1].
+void sanitise_floats(Uint8* data, std::size_t bytes) {
+  const std::size_t n = bytes / sizeof(float);
+  for (std::size_t i = 0; i < n; ++i) {
+    float v;
+    std::memcpy(&v, data + i * sizeof(float), sizeof v);
+    v = std::isfinite(v) ? std::clamp(v, -1.0f, 1.0f) : 0.0f;
+    std::memcpy(data + i * sizeof(float), &v, sizeof v);
+  }
+}
+
+bool load_wav(std::vector<std::uint8_t>& file, WavBuffer& wav) {
+  if (file.empty() || file.size() > 0xFFFFFFFFu) return false;
+  clamp_riff_chunks(file);
+  SDL_RWops* rw = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
+  if (!rw) return false;
+  return SDL_LoadWAV_RW(rw, 1, &wav.spec, &wav.data, &wav.length) != nullptr;
+}
+
+bool playable_source(const SDL_AudioSpec& spec) {
+  return spec.freq >= kMinSourceRate && spec.freq <= kMaxSourceRate && spec.channels >= 1 &&
+         spec.channels <= 8;
+}
+
+}  // namespace
+
+void prepare_wav_decoding() {
+  // Decode up to the first incomplete sample frame instead of refusing the
+  // file, and look for chunks up to the end of the bytes we have (their sizes
+  // are clamped to those bytes first).
+  SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "dropframe");
+  SDL_SetHint(SDL_HINT_WAVE_RIFF_CHUNK_SIZE, "maximum");
+}
+
+void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
+  const std::size_t size = file.size();
+  if (size < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+      std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+    return;
+  }
+  std::uint8_t* f = file.data();
+  const std::uint64_t riff_room = size - 8;
+  if (read_le32(f + 4) > riff_room) write_le32(f + 4, static_cast<std::uint32_t>(riff_room));
+  std::uint64_t off = 12;
+  while (off + 8 <= size) {
+    std::uint64_t len = read_le32(f + off + 4);
+    const std::uint64_t room = size - off - 8;
+    if (len > room) {
+      len = room;
+      write_le32(f + off + 4, static_cast<std::uint32_t>(len));
+    }
+    off += 8 + len + (len & 1);
+  }
+}
+
+std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
+                                     const std::function<bool()>& cancelled) {
+  std::vector<std::uint8_t> samples;
+  if (out.rate <= 0 || out.channels < 1 || out.channels > 8) return samples;
+
+  WavBuffer wav;
+  if (!load_wav(file, wav) || !playable_source(wav.spec)) return samples;
+  file = {};  // the samples are out; the file image is no longer needed
+
+  const std::size_t in_frame =
+      static_cast<std::size_t>(SDL_AUDIO_BITSIZE(wav.spec.format) / 8) * wav.spec.channels;
+  const std::size_t max_in_frames = static_cast<std::size_t>(kMaxCueSeconds) * wav.spec.freq;
+  const std::size_t in_frames = std::min<std::size_t>(wav.length / in_frame, max_in_frames);
+  if (in_frames == 0) return samples;
+  if (SDL_AUDIO_ISFLOAT(wav.spec.format)) sanitise_floats(wav.data, in_frames * in_frame);
+
+  StreamPtr stream(SDL_NewAudioStream(wav.spec.format, wav.spec.channels, wav.spec.freq,
+                                      sdl_format(out.type), static_cast<Uint8>(out.channels),
+                                      out.rate));
+  if (!stream) return samples;
+
+  const double ratio = static_cast<double>(out.rate) / wav.spec.freq;
+  samples.reserve(static_cast<std::size_t>(static_cast<double>(in_frames) * ratio + 64) *
+                  out.frame_bytes());
+  auto drain = [&] {
+    const int ready = SDL_AudioStreamAvailable(stream.get());
+    if (ready <= 0) return;
+    const std::size_t at = samples.size();
+    samples.resize(at + static_cast<std::size_t>(ready));
+    const int got = SDL_AudioStreamGet(stream.get(), samples.data() + at, ready);
+    samples.resize(at + static_cast<std::size_t>(std::max(got, 0)));
+  };
+
+  // Feed the converter in slices so a caller that no longer wants the sound
+  // gets its worker back quickly.
+  constexpr std::size_t kSliceFrames = 16384;
+  for (std::size_t done = 0; done < in_frames;) {
+    if (cancelled && cancelled()) return {};
+    const std::size_t n = std::min(kSliceFrames, in_frames - done);
+    if (SDL_AudioStreamPut(stream.get(), wav.data + done * in_frame,
+                           static_cast<int>(n * in_frame)) != 0) {
+      return {};
+    }
+    drain();
+    done += n;
+  }
+  if (SDL_AudioStreamFlush(stream.get()) != 0) return {};
+  drain();
+  samples.resize(samples.size() - samples.size() % static_cast<std::size_t>(out.frame_bytes()));
+  return samples;
+}
+
+}  // namespace quarvel::sound

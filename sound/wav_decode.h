@@ -1,0 +1,51 @@
+// Turning the bytes of a WAV file into samples a sound device can take.
+//
+// Platform-free (it uses SDL's WAV reader and converter, nothing of the
+// operating system): a cue device calls it on its worker thread, and a fuzz
+// target can call it with any bytes at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace quarvel::sound {
+
+enum class SampleType : std::uint8_t { s16, f32 };  // native byte order
+
+// What the device takes: interleaved frames of `channels` samples.
+struct PcmFormat {
+  int rate = 48000;
+  int channels = 2;
+  SampleType type = SampleType::s16;
+
+  int frame_bytes() const { return channels * (type == SampleType::s16 ? 2 : 4); }
+};
+
+// The most of a cue file that is read, and the most sound kept from it: a
+// longer file plays what fits.
+inline constexpr std::size_t kMaxCueFileBytes = std::size_t{8} << 20;
+inline constexpr int kMaxCueSeconds = 30;
+// Sample rates outside this range are not sound we can resample sensibly.
+inline constexpr int kMinSourceRate = 1000;
+inline constexpr int kMaxSourceRate = 768000;
+
+// Tells SDL's WAV reader to keep what it can of a truncated file. Process-wide
+// (SDL hints are global); call it once before decoding.
+void prepare_wav_decoding();
+
+// Decodes a WAV file image (PCM 8/16/24/32-bit, float, MS and IMA ADPCM, A-law,
+// mu-law; any channel count up to 8, any rate in range) into `out`. Chunk sizes
+// that overrun the bytes present are cut to what is there, so a truncated file
+// plays its whole samples. Returns no samples for anything that is not such a
+// file, or when `cancelled` turns true while it works. Never throws from SDL
+// failures; never reads outside `file`.
+std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
+                                     const std::function<bool()>& cancelled = {});
+
+// The RIFF chunk sizes of `file` cut so no chunk reaches past its end (the
+// file is left as it is if it is no RIFF/WAVE image). Exposed for tests.
+void clamp_riff_chunks(std::vector<std::uint8_t>& file);
+
+}  // namespace quarvel::sound
