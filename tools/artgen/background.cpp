@@ -171,7 +171,7 @@ Colour surface(Vec3 n, double& sea) {
       fractal_noise(p.x * 1.6 + warp * 0.8, p.y * 2.2 + warp * 0.6, p.z * 1.6, 7, kLandSeed);
   constexpr double kShore = 0.55;
   // A narrow blend across the shore keeps the coastlines smooth.
-  sea = 1.0 - smoothstep(kShore - 0.003, kShore + 0.003, height);
+  sea = 1.0 - smoothstep(kShore - 0.005, kShore + 0.005, height);
   const double depth = clamp01((kShore - height) / 0.12);
   const Colour water = depth < 0.15 ? mix(kShallowSea, kSea, depth / 0.15)
                                     : mix(kSea, kDeepSea, (depth - 0.15) / 0.85);
@@ -272,7 +272,7 @@ void paint_flare(Canvas& canvas) {
       const double ring = soft_exp(-power((r - 21.0) / 1.6, 2)) * 0.10;
       const double streak_h = soft_exp(-dy * dy / 0.8) * soft_exp(-std::abs(dx) / 16.0) * 0.75;
       const double streak_v = soft_exp(-dx * dx / 0.6) * soft_exp(-std::abs(dy) / 7.0) * 0.35;
-      Colour light = white * (1.6 * core) + pink * (0.95 * halo + outer + ring);
+      Colour light = white * (1.6 * core) + pink * (1.25 * halo + outer + ring);
       light = light + mix(pink, white, 0.5) * (streak_h + streak_v);
       const double fade = 1.0 - smoothstep(kReach - 8.0, kReach, r);
       canvas.add(x, y, light * fade);

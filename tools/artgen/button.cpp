@@ -48,9 +48,9 @@ const FrameColours& frame_colours(ButtonState state) {
   return kNormal;
 }
 
-// How far along the sheen a column is: 0 at the ends of a band, 1 over its middle third.
-double sheen(int x) {
-  const double from_end = std::min(x, kLastX - x) / static_cast<double>(kLastX);
+// How far along the sheen a column is: 0 at the ends of a span, 1 over its middle third.
+double sheen(int x, int first = 0, int last = kLastX) {
+  const double from_end = std::min(x - first, last - x) / static_cast<double>(last - first);
   return smoothstep(0.0, 1.0 / 3.0, from_end);
 }
 
@@ -131,7 +131,7 @@ void paint_pressed_glow(Picture8& picture) {
   }
   // The two outermost rows at top and bottom pale toward the middle, under the band's sheen.
   for (int x = left; x <= right; ++x) {
-    const double s = sheen(x);
+    const double s = sheen(x, left, right);
     const Rgb outside = to_rgb(mix(colour(0x9761B2), colour(0xB29BB2), s));
     const Rgb inside = to_rgb(mix(colour(0xA867CB), colour(0xCBACCB), s));
     picture.at(x, top) = outside;
