@@ -73,9 +73,15 @@ TEST(Paths, JoiningIsPlainConcatenation) {
 TEST(Paths, ApplicationDirectoryIsTheFolderOfThisExecutable) {
   const std::string dir = application_directory();
   ASSERT_FALSE(dir.empty());
-  EXPECT_EQ(dir.front(), '/');
-  EXPECT_NE(dir.back(), '/');
-  EXPECT_EQ(application_path("\\quarvel_core_tests"), dir + "/quarvel_core_tests");
+  // An absolute path: "/..." on Linux, "X:\..." on Windows.
+  if (kNativeSeparator == '/') {
+    EXPECT_EQ(dir.front(), '/');
+  } else {
+    EXPECT_EQ(dir.substr(1, 2), ":\\");
+  }
+  EXPECT_NE(dir.back(), kNativeSeparator);
+  EXPECT_EQ(application_path("\\quarvel_core_tests"),
+            dir + kNativeSeparator + "quarvel_core_tests");
 }
 
 }  // namespace

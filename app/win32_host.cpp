@@ -1,0 +1,299 @@
+// The launcher's window host on Windows: one popup window without frame, drawn
+// with GDI from a DIB section that the core draws into. The window procedure
+// hands pointer moves, clicks, the timer and the desktop's close to the core;
+// one Win32 timer is always set for the core's earliest due time.
+#include <windows.h>
+// windowsx.h and objbase.h need the types from windows.h first.
+#include <objbase.h>
+#include <windowsx.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "app/launcher.h"
+#include "app/paths.h"
+#include "assets/pictures.h"
+#include "launch/shell_request.h"
+#include "sound/cue_device.h"
+
+namespace quarvel {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuarvelForm1";
+constexpr UINT_PTR kTimerId = 1;
+constexpr WORD kIconId = 1;  // the program's icon in quarvel.rc
+constexpr Rect kClientArea{0, 0, kClientWidth, kClientHeight};
+
+LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+class Win32Host final : public Host {
+ public:
+  int run(HINSTANCE instance);
+
+  // section: Host
+  void invalidate(const Rect& area) override;
+  void minimize() override { ShowWindow(window_, SW_MINIMIZE); }
+  [[noreturn]] void end_program() override { ExitProcess(0); }
+  NativeHandle window_handle() const override {
+    return static_cast<NativeHandle>(reinterpret_cast<std::uintptr_t>(window_));
+  }
+  Millis now() const override { return static_cast<Millis>(GetTickCount64()); }
+
+  // section: messages, called by the window procedure
+  void paint();
+  void pointer_moved(LPARAM lparam);
+  void button_down(LPARAM lparam);
+  void button_up(LPARAM lparam);
+  void timer_fired();
+  void closed_from_outside();
+
+ private:
+  bool register_class();
+  bool create_window();
+  bool create_frame();
+  void arm_timer();
+
+  // section: window
+  HINSTANCE instance_ = nullptr;
+  HWND window_ = nullptr;
+  HICON large_icon_ = nullptr;
+  HICON small_icon_ = nullptr;
+
+  // section: frame, a top-down 0x00RRGGBB DIB section selected into a memory DC
+  HDC frame_dc_ = nullptr;
+  HBITMAP frame_bitmap_ = nullptr;
+  HGDIOBJ previous_bitmap_ = nullptr;
+  std::uint32_t* frame_pixels_ = nullptr;
+
+  // section: core and its members
+  assets::Pictures pictures_;
+  std::unique_ptr<sound::CueDevice> cue_device_;
+  std::unique_ptr<launch::Shell> shell_;
+  std::unique_ptr<Launcher> launcher_;
+  bool unloaded_ = false;
+};
+
+// section: Host
+
+// Asks for the changed rectangle to be painted; the background is never erased.
+void Win32Host::invalidate(const Rect& area) {
+  const RECT r{area.left, area.top, area.right(), area.bottom()};
+  InvalidateRect(window_, &r, FALSE);
+}
+
+// section: messages
+
+// Draws the part of the window that needs it into the frame and copies it to the screen.
+void Win32Host::paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window_, &ps);
+  const Rect asked{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+                   ps.rcPaint.bottom - ps.rcPaint.top};
+  const Rect area = intersect(asked, kClientArea);
+  if (!area.empty()) {
+    GdiFlush();
+    launcher_->model().draw(pictures_, area,
+                            FrameView{frame_pixels_, kClientWidth, kClientHeight, kClientWidth});
+    BitBlt(dc, area.left, area.top, area.width, area.height, frame_dc_, area.left, area.top,
+           SRCCOPY);
+  }
+  EndPaint(window_, &ps);
+}
+
+// A pointer move over the client area; moves reported outside it while the
+// button is held (the window has the capture) are not moves over the window.
+void Win32Host::pointer_moved(LPARAM lparam) {
+  const int x = GET_X_LPARAM(lparam);
+  const int y = GET_Y_LPARAM(lparam);
+  if (!kClientArea.contains(x, y)) return;
+  launcher_->pointer_moved(x, y);
+  arm_timer();
+}
+
+// The left button went down: keep the pointer until it comes up again.
+void Win32Host::button_down(LPARAM lparam) {
+  SetCapture(window_);
+  launcher_->pointer_pressed(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+  arm_timer();
+}
+
+// The left button came up: the core decides whether that was a click.
+void Win32Host::button_up(LPARAM lparam) {
+  ReleaseCapture();
+  launcher_->pointer_released(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+  arm_timer();
+}
+
+// The Win32 timer fired: run every core timer that is due, then wait for the next.
+void Win32Host::timer_fired() {
+  launcher_->run_due_timers(now());
+  arm_timer();
+}
+
+// The desktop closes the window (Alt+F4, the taskbar, log-off): unload, then end.
+void Win32Host::closed_from_outside() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  KillTimer(window_, kTimerId);
+  launcher_->closed_from_outside();
+  DestroyWindow(window_);
+}
+
+// section: set-up
+
+// Sets the one Win32 timer for the core's earliest due time, or none.
+void Win32Host::arm_timer() {
+  const auto due = launcher_->next_due();
+  if (!due) {
+    KillTimer(window_, kTimerId);
+    return;
+  }
+  const Millis wait = *due - now();
+  SetTimer(window_, kTimerId, wait > 0 ? static_cast<UINT>(wait) : USER_TIMER_MINIMUM, nullptr);
+}
+
+// The window class: no background brush (the pictures cover the client area).
+bool Win32Host::register_class() {
+  large_icon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXICON),
+                                              GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+  small_icon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = window_procedure;
+  wc.hInstance = instance_;
+  wc.hIcon = large_icon_;
+  wc.hIconSm = small_icon_;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.lpszClassName = kWindowClass;
+  return RegisterClassExW(&wc) != 0;
+}
+
+// The hidden popup window without frame, 500 x 480, centred on the screen. The
+// system menu and minimize box give it a taskbar button that restores,
+// minimizes and closes it.
+bool Win32Host::create_window() {
+  const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
+  const DWORD ex_style = WS_EX_APPWINDOW;
+  RECT r{0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&r, style, FALSE, ex_style);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  window_ = CreateWindowExW(ex_style, kWindowClass, L"Quarvel", style, left, top, width, height,
+                            nullptr, nullptr, instance_, this);
+  if (!window_) return false;
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  return true;
+}
+
+// The frame the core draws into: a 32-bit top-down DIB section.
+bool Win32Host::create_frame() {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = kClientWidth;
+  bi.bmiHeader.biHeight = -kClientHeight;  // negative: rows top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;  // 0x00RRGGBB words, as the core draws them
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  frame_dc_ = CreateCompatibleDC(nullptr);
+  frame_bitmap_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!frame_dc_ || !frame_bitmap_) return false;
+  frame_pixels_ = static_cast<std::uint32_t*>(bits);
+  previous_bitmap_ = SelectObject(frame_dc_, frame_bitmap_);
+  return true;
+}
+
+int Win32Host::run(HINSTANCE instance) {
+  instance_ = instance;
+  // The shell's handlers for a document may be COM objects.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
+  pictures_ = assets::Pictures::decode_all();
+  if (!register_class() || !create_frame() || !create_window()) return 1;
+
+  cue_device_ = sound::make_platform_cue_device();
+  shell_ = launch::make_platform_shell();
+  launcher_ = std::make_unique<Launcher>(*this, *cue_device_, *shell_, application_directory,
+                                         kNativeSeparator);
+
+  launcher_->load();
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  arm_timer();
+
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);  // the system's own keys (Alt+F4, Alt+Space)
+    DispatchMessageW(&msg);
+  }
+
+  launcher_.reset();
+  cue_device_.reset();
+  SelectObject(frame_dc_, previous_bitmap_);
+  DeleteObject(frame_bitmap_);
+  DeleteDC(frame_dc_);
+  CoUninitialize();
+  return 0;
+}
+
+// section: window procedure
+
+Win32Host* host_of(HWND hwnd) {
+  return reinterpret_cast<Win32Host*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+// Keeps the host with its window from the first message on.
+void attach_host(HWND hwnd, LPARAM lparam) {
+  const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+}
+
+LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) attach_host(hwnd, lparam);
+  Win32Host* host = host_of(hwnd);
+  if (!host) return DefWindowProcW(hwnd, message, wparam, lparam);
+  switch (message) {
+    case WM_ERASEBKGND:  // the pictures cover every pixel: erasing would only flicker
+      return 1;
+    case WM_PAINT:
+      host->paint();
+      return 0;
+    case WM_MOUSEMOVE:
+      host->pointer_moved(lparam);
+      return 0;
+    case WM_LBUTTONDOWN:
+      host->button_down(lparam);
+      return 0;
+    case WM_LBUTTONUP:
+      host->button_up(lparam);
+      return 0;
+    case WM_TIMER:
+      if (wparam == kTimerId) host->timer_fired();
+      return 0;
+    case WM_CLOSE:  // Alt+F4, the taskbar's close
+      host->closed_from_outside();
+      return 0;
+    case WM_ENDSESSION:  // log-off or shut-down goes ahead
+      if (wparam) host->closed_from_outside();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+}
+
+}  // namespace
+}  // namespace quarvel
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  quarvel::Win32Host host;
+  return host.run(instance);
+}
