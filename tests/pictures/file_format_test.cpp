@@ -9,6 +9,12 @@
 #include "picture_checks.h"
 
 namespace quarvel::assets {
+
+// Failure messages name a picture by its file.
+void PrintTo(const PictureDesc& d, std::ostream* os) {
+  *os << d.file_name;
+}
+
 namespace {
 
 std::uint32_t u16(std::span<const std::uint8_t> s, std::size_t at) {

@@ -23,6 +23,10 @@ struct IconLayout {
 constexpr IconLayout kSmall = {"16 x 16", 16, 1, 3, 11, 13};
 constexpr IconLayout kLarge = {"32 x 32", 32, 2, 7, 22, 27};
 
+void PrintTo(const IconLayout& l, std::ostream* os) {
+  *os << l.name;
+}
+
 const Image& image(const IconLayout& l) {
   return l.size == 16 ? testing::decoded().icon.small : testing::decoded().icon.large;
 }
