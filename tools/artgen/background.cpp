@@ -466,11 +466,19 @@ void paint_title(Canvas& canvas, std::string_view text) {
   }
 }
 
+// Stars behind the thin title lettering would read as glare inside its letters: quieten them.
+void quieten_stars_behind_title(Canvas& canvas) {
+  for (int y = kTitleTop - 2; y <= kTitleTop + 18; ++y) {
+    for (int x = kTitleLeft - 3; x <= kTitleRight + 3; ++x) canvas.at(x, y) = canvas.at(x, y) * 0.2;
+  }
+}
+
 }  // namespace
 
 Picture8 paint_background() {
   Canvas canvas(kBackgroundWidth, kBackgroundHeight);
   paint_stars(canvas);
+  quieten_stars_behind_title(canvas);
   paint_planet(canvas);
   paint_atmosphere(canvas);
   paint_flare(canvas);
