@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto clamped = file;
   quarvel::sound::clamp_riff_chunks(clamped);
-  check(clamped.size() == file.size());
+  check(clamped.size() == file.size() || clamped.size() == file.size() + 1);  // a pad byte
   check_clamped(clamped);
   return 0;
 }

@@ -590,6 +590,37 @@ std::vector<StartRecord> read_records(const fs::path& dir) {
   return out;
 }
 
+Staged stage_launcher(const fs::path& folder, const fs::path& workspace) {
+  Staged s{folder, stage_program(folder), workspace / "records", workspace / "bin"};
+  fs::create_directories(s.records);
+  const fs::path install = folder / "Install";
+  write_file(install / "open.wav", tone_wav(500, 1.0));
+  write_file(install / "hover.wav", tone_wav(700, 0.3));
+  write_file(install / "click.wav", tone_wav(900, 0.3));
+  write_file(install / "start.wav", tone_wav(1100, 0.6));
+  write_file(install / "back.wav", tone_wav(1300, 0.3));
+  install_recorder(folder / "GameData/vivu.exe");
+  const std::string manual = "{\\rtf1 manual}";
+  write_file(folder / "GameData/voskbase/documentation/manual.doc",
+             std::vector<std::uint8_t>(manual.begin(), manual.end()));
+  for (const char* name : {"xdg-open", "sh", "bash", "dash", "touch", "wine"}) {
+    install_recorder(s.bin / name);
+  }
+  return s;
+}
+
+std::vector<std::string> Staged::env() const {
+  const char* path = std::getenv("PATH");
+  return {std::string(kRecordsVariable) + "=" + records.string(),
+          "PATH=" + bin.string() + ":" + (path ? path : "/usr/bin:/bin")};
+}
+
+std::vector<StartRecord> Staged::started(const std::string& program_name) const {
+  auto all = read_records(records);
+  std::erase_if(all, [&](const StartRecord& r) { return r.program != program_name; });
+  return all;
+}
+
 // section: cue files
 
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes) {

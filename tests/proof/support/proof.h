@@ -189,6 +189,22 @@ struct StartRecord {
 // Every record in `dir`, oldest first.
 std::vector<StartRecord> read_records(const fs::path& dir);
 
+// A launcher folder as a user has it: the program, five good cues (tones of
+// their own pitch and length), the game (a recording stand-in) and the manual;
+// and beside it a folder of stand-ins for the desktop's programs (xdg-open,
+// and tripwires named sh, bash, touch and wine) to put first on PATH.
+struct Staged {
+  fs::path folder;   // the launcher's folder
+  fs::path program;  // folder/Quarvel
+  fs::path records;  // where the stand-ins write
+  fs::path bin;      // the stand-ins for PATH
+  // The environment entries that make the launcher use the stand-ins.
+  std::vector<std::string> env() const;
+  // What the stand-ins recorded, by program name.
+  std::vector<StartRecord> started(const std::string& program) const;
+};
+Staged stage_launcher(const fs::path& folder, const fs::path& workspace);
+
 // section: cue files
 // Writes `bytes` to `path` (creating folders).
 void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes);

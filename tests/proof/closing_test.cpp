@@ -1,0 +1,254 @@
+// Closing the launcher from outside (the window manager's close, SIGTERM,
+// SIGINT) at any moment: while the open cue plays, while a hover cue plays,
+// while each command is pending. The unload step runs exactly once, the
+// program ends normally, and the pending action never runs.
+//
+// The unload step is seen from outside: the launcher runs under gdb with a
+// dprintf on the sound player's close, which only the unload step calls.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <iostream>
+#include <random>
+#include <regex>
+#include <thread>
+
+#include "fixture.h"
+#include "proof.h"
+
+namespace quarvel::proof {
+namespace {
+
+enum class Close { window_manager, sigterm, sigint };
+constexpr Close kCloses[] = {Close::window_manager, Close::sigterm, Close::sigint};
+
+const char* name_of(Close c) {
+  switch (c) {
+    case Close::window_manager:
+      return "the window manager's close";
+    case Close::sigterm:
+      return "SIGTERM";
+    case Close::sigint:
+      return "SIGINT";
+  }
+  return "?";
+}
+
+// How the run under gdb ended.
+struct Ending {
+  int unloads = 0;           // times the unload step ran
+  bool normal_exit = false;  // the program returned or exited with status 0
+  std::string output;
+};
+
+Ending ending_of(const std::string& output) {
+  Ending e;
+  e.output = output;
+  for (std::size_t at = output.find("quarvel-unload"); at != std::string::npos;
+       at = output.find("quarvel-unload", at + 1)) {
+    ++e.unloads;
+  }
+  e.normal_exit =
+      std::regex_search(output, std::regex(R"(\[Inferior 1 \(process \d+\) exited normally\])"));
+  return e;
+}
+
+class ClosingFromOutside : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SoundServer::instance();
+    e2e::desktop();
+    pointer().move(5, 5);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root = e2e::make_temp_folder(std::string("quarvel-closing-") + info->name() + "-");
+    staged = stage_launcher(root / "launcher", root);
+  }
+
+  void TearDown() override {
+    launcher.reset();
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+
+  void start_under_gdb() {
+    launcher = std::make_unique<Subject>();
+    launcher->start({"gdb",    "-q",
+                     "-batch", "-nx",
+                     "-ex",    "set pagination off",
+                     "-ex",    "set startup-with-shell off",
+                     "-ex",    "handle SIGINT nostop noprint pass",
+                     "-ex",    "handle SIGTERM nostop noprint pass",
+                     "-ex",    "handle SIGURG nostop noprint pass",
+                     "-ex",    "handle SIGPIPE nostop noprint pass",
+                     "-ex",    "handle SIGCHLD nostop noprint pass",
+                     "-ex",    "dprintf quarvel::sound::CuePlayer::close,\"quarvel-unload\\n\"",
+                     "-ex",    "run",
+                     "--args", staged.program.string()},
+                    staged.env(), staged.folder);
+    ASSERT_TRUE(launcher->wait_for_window(30s)) << "no window appeared under gdb:\n"
+                                                << launcher->output();
+    const Rect g = launcher->geometry();
+    ASSERT_EQ(g.width, kClientWidth);
+  }
+
+  void move_to(Point p) {
+    const Rect g = launcher->geometry();
+    pointer().move(g.left + p.x, g.top + p.y);
+  }
+
+  void click(Point p) {
+    move_to(p);
+    pointer().press();
+    pointer().release();
+  }
+
+  void close(Close how) {
+    switch (how) {
+      case Close::window_manager:
+        launcher->close_by_window_manager();
+        break;
+      case Close::sigterm:
+        launcher->signal(SIGTERM);
+        break;
+      case Close::sigint:
+        launcher->signal(SIGINT);
+        break;
+    }
+  }
+
+  // Waits for gdb to report the end; fails if the launcher does not end.
+  Ending wait_for_end() {
+    const auto status = launcher->wait_exit(20s);
+    EXPECT_TRUE(status.has_value()) << "the launcher did not end:\n" << launcher->output();
+    return ending_of(launcher->output());
+  }
+
+  void expect_clean_unload(const Ending& e) {
+    EXPECT_EQ(e.unloads, 1) << "the unload step ran " << e.unloads << " times:\n" << e.output;
+    EXPECT_TRUE(e.normal_exit) << "the launcher did not end normally:\n" << e.output;
+  }
+
+  fs::path root;
+  Staged staged;
+  std::unique_ptr<Subject> launcher;
+};
+
+TEST_F(ClosingFromOutside, WhileTheOpenCuePlays) {
+  for (const Close how : kCloses) {
+    SCOPED_TRACE(name_of(how));
+    start_under_gdb();
+    if (HasFatalFailure()) return;
+    close(how);
+    expect_clean_unload(wait_for_end());
+  }
+}
+
+TEST_F(ClosingFromOutside, WhileAHoverCuePlays) {
+  for (const Close how : kCloses) {
+    SCOPED_TRACE(name_of(how));
+    start_under_gdb();
+    if (HasFatalFailure()) return;
+    std::this_thread::sleep_for(1200ms);  // the open cue is over
+    move_to(kStartAt);
+    std::this_thread::sleep_for(50ms);
+    close(how);
+    expect_clean_unload(wait_for_end());
+  }
+}
+
+TEST_F(ClosingFromOutside, WhileHelpIsPendingTheManualNeverOpens) {
+  for (const Close how : kCloses) {
+    SCOPED_TRACE(name_of(how));
+    start_under_gdb();
+    if (HasFatalFailure()) return;
+    click(kHelpAt);
+    std::this_thread::sleep_for(250ms);  // the manual is due at 500 ms
+    close(how);
+    expect_clean_unload(wait_for_end());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(staged.started("xdg-open").empty()) << "the manual was opened";
+  }
+}
+
+TEST_F(ClosingFromOutside, WhileStartIsPendingTheGameNeverStarts) {
+  for (const Close how : kCloses) {
+    SCOPED_TRACE(name_of(how));
+    start_under_gdb();
+    if (HasFatalFailure()) return;
+    click(kStartAt);
+    std::this_thread::sleep_for(700ms);  // the game is due at 1200 ms
+    close(how);
+    expect_clean_unload(wait_for_end());
+    std::this_thread::sleep_for(800ms);
+    EXPECT_TRUE(staged.started("vivu.exe").empty()) << "the game was started";
+  }
+}
+
+TEST_F(ClosingFromOutside, WhileQuitCloseOrMinimizeIsPending) {
+  // A pending quit or close would end the program without the unload step,
+  // so one unload step shows the outside close won.
+  for (const Point at : {kQuitAt, kCloseAt, kMinimizeAt}) {
+    for (const Close how : kCloses) {
+      SCOPED_TRACE(std::string(name_of(how)) + " at x=" + std::to_string(at.x));
+      start_under_gdb();
+      if (HasFatalFailure()) return;
+      click(at);
+      std::this_thread::sleep_for(250ms);  // each is due at 500 ms
+      close(how);
+      expect_clean_unload(wait_for_end());
+    }
+  }
+}
+
+// At a random moment of a pending start, either the close wins (unload once,
+// no game) or the game's tick came first (game started, no unload), never
+// both and never neither, and the program always ends normally.
+TEST_F(ClosingFromOutside, AtAnyMomentOfAPendingStartExactlyOneOfThemWins) {
+  std::mt19937 gen(2024);
+  std::uniform_int_distribution<int> delay_ms(0, 1400);
+  int closes_won = 0, games_won = 0;
+  for (int run = 0; run < 9; ++run) {
+    const Close how = kCloses[run % 3];
+    const int delay = delay_ms(gen);
+    SCOPED_TRACE(std::string(name_of(how)) + " " + std::to_string(delay) + " ms after the click");
+    fs::remove_all(staged.records);
+    fs::create_directories(staged.records);
+    start_under_gdb();
+    if (HasFatalFailure()) return;
+    click(kStartAt);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (launcher->window_exists()) close(how);
+    const Ending e = wait_for_end();
+    std::this_thread::sleep_for(500ms);
+    const std::size_t games = staged.started("vivu.exe").size();
+    EXPECT_TRUE(e.normal_exit) << e.output;
+    EXPECT_TRUE((e.unloads == 1 && games == 0) || (e.unloads == 0 && games == 1))
+        << e.unloads << " unload steps and " << games << " game starts:\n"
+        << e.output;
+    closes_won += e.unloads == 1;
+    games_won += games == 1;
+  }
+  std::cout << "the close won " << closes_won << " times, the game " << games_won << " times\n";
+}
+
+// Signals that arrive while the program is still starting: it ends, at once
+// and without crashing, whether or not it had taken over the signal yet.
+TEST_F(ClosingFromOutside, SignalsDuringStartUpEndItWithoutACrash) {
+  for (const int sig : {SIGTERM, SIGINT}) {
+    for (const int delay : {0, 2, 5, 10, 20, 40, 80, 160}) {
+      SCOPED_TRACE(std::string(sig == SIGTERM ? "SIGTERM" : "SIGINT") + " after " +
+                   std::to_string(delay) + " ms");
+      launcher = std::make_unique<Subject>();
+      launcher->start({staged.program.string()}, staged.env(), staged.folder);
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      kill(launcher->pid(), sig);
+      const auto status = launcher->wait_exit(10s);
+      ASSERT_TRUE(status.has_value()) << "the launcher did not end";
+      EXPECT_TRUE(*status == 0 || *status == 128 + sig) << "ended with status " << *status << ":\n"
+                                                        << launcher->output();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarvel::proof
