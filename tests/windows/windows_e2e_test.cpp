@@ -1,0 +1,285 @@
+// The cross-built Quarvel.exe under Wine on a private X desktop, driven the
+// way a person would: what the window looks like, hover, the start, help,
+// minimize and quit commands, and closing it from outside.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "fixture.h"
+#include "wine_launcher.h"
+
+namespace quarvel::wine_e2e {
+namespace {
+
+using e2e::desktop;
+using E = Element;
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The MCI command strings the program sent, from a log made with WINEDEBUG=+mci.
+std::vector<std::string> mci_commands(const fs::path& log) {
+  std::vector<std::string> out;
+  std::ifstream in(log);
+  const std::string marker = "trace:mci:mciSendStringW (L\"";
+  for (std::string line; std::getline(in, line);) {
+    const auto at = line.find(marker);
+    const auto end = line.rfind("\", ");
+    if (at == std::string::npos || end == std::string::npos || end < at) continue;
+    out.push_back(line.substr(at + marker.size(), end - at - marker.size()));
+  }
+  return out;
+}
+
+// Whether the sound player was closed after the last cue was started (Wine's
+// own nested commands, such as its attempt to open a device named like our
+// alias when no cue could be opened, are not ours to count).
+bool closed_after_last_play(const std::vector<std::string>& commands) {
+  const auto last_play = std::find_if(commands.rbegin(), commands.rend(),
+                                      [](const auto& c) { return c.starts_with("play mci_1"); });
+  return last_play != commands.rend() &&
+         std::find(commands.rbegin(), last_play, "close mci_1") != last_play;
+}
+
+// The window's model with some elements switched.
+WindowModel model_with(std::initializer_list<std::pair<E, bool>> changes) {
+  WindowModel m;
+  for (const auto& [element, visible] : changes) m.set_visible(element, visible);
+  return m;
+}
+
+class WindowsLauncher : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    desktop();
+    // The prefix's handler for ".doc" is the recording stub.
+    ASSERT_EQ(run_under_wine({doc_recorder().string(), "--register"}), 0);
+  }
+
+  void SetUp() override {
+    desktop().move_pointer(5, 5);  // away from where the window appears
+    root = e2e::make_temp_folder("quarvel-win-");
+  }
+
+  void TearDown() override {
+    launcher.reset();
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+
+  void stage(const std::string& name = "Quarvel") {
+    launcher = std::make_unique<WineLauncher>(root / name);
+  }
+
+  void start(const std::vector<std::string>& env = {}, const fs::path& log = {}) {
+    launcher->start(env, log);
+    ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
+  }
+
+  // Waits until the window shows what the model says, pixel for pixel.
+  ::testing::AssertionResult shows(const WindowModel& model,
+                                   std::chrono::milliseconds timeout = 5s) {
+    const auto want = e2e::expected_window(model);
+    std::vector<std::uint32_t> got;
+    if (e2e::wait_until(
+            [&] {
+              got = desktop().grab(launcher->geometry());
+              return got == want;
+            },
+            timeout)) {
+      return ::testing::AssertionSuccess();
+    }
+    const fs::path shot =
+        fs::temp_directory_path() /
+        (std::string("quarvel-windows-") +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png");
+    desktop().save_png(launcher->geometry(), shot);
+    return ::testing::AssertionFailure() << e2e::differing_pixels(got, want)
+                                         << " pixels differ (screenshot: " << shot.string() << ")";
+  }
+
+  void move(int x, int y) {
+    const Rect g = launcher->geometry();
+    desktop().move_pointer(g.left + x, g.top + y);
+  }
+  void click(int x, int y) {
+    const Rect g = launcher->geometry();
+    desktop().click(g.left + x, g.top + y);
+  }
+
+  // Lights the start button, clicks it and checks that the game got the
+  // request and the launcher ended after Timer3's 1.2 s.
+  void start_the_game() {
+    move(20, 440);
+    ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
+    const auto clicked = std::chrono::steady_clock::now();
+    click(20, 440);
+    const auto status = launcher->wait_exit(10s);
+    const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - clicked);
+    ASSERT_EQ(status, 0) << "the launcher did not end";
+    EXPECT_GE(after.count(), 1150) << "ended before Timer3's 1200 ms";
+    EXPECT_LE(after.count(), 2500) << "ended long after Timer3's 1200 ms";
+
+    const auto record = read_lines(launcher->game_record(), 2);
+    ASSERT_EQ(record.size(), 2u) << "the stub game did not record its start";
+    const std::string command_line = record[0];
+    const std::string game = dos_path(launcher->folder() / "GameData" / "vivu.exe");
+    EXPECT_TRUE(command_line.ends_with(" +set fs_game voskbase")) << command_line;
+    EXPECT_NE(lower(command_line).find(lower(game)), std::string::npos)
+        << command_line << " does not start " << game;
+    EXPECT_EQ(lower(record[1]), lower(dos_path(launcher->folder() / "GameData")))
+        << "working directory";
+  }
+
+  fs::path root;
+  std::unique_ptr<WineLauncher> launcher;
+};
+
+// section: the window
+
+TEST_F(WindowsLauncher, StartsCentredWithoutFrame500x480TitledQuarvel) {
+  stage();
+  start();
+  const Rect g = launcher->geometry();
+  EXPECT_EQ(g.width, 500);
+  EXPECT_EQ(g.height, 480);
+  EXPECT_EQ(g.left, (e2e::Desktop::kWidth - 500) / 2);
+  EXPECT_EQ(g.top, (e2e::Desktop::kHeight - 480) / 2);
+  EXPECT_EQ(launcher->name(), "Quarvel");
+  EXPECT_EQ(launcher->frame_extents(), (std::vector<long>{0, 0, 0, 0})) << "the window has a frame";
+}
+
+TEST_F(WindowsLauncher, CarriesBothImagesOfTheProgramIcon) {
+  stage();
+  start();
+  const auto decoded = assets::decode_icon(assets::icon_file_image());
+  ASSERT_TRUE(decoded);
+  const auto icons = launcher->icons();
+  for (const assets::Image* want : {&decoded->small, &decoded->large}) {
+    const auto it = std::find_if(icons.begin(), icons.end(),
+                                 [&](const auto& i) { return i.width == want->width; });
+    ASSERT_NE(it, icons.end()) << "no " << want->width << " px icon on the window";
+    ASSERT_EQ(it->height, want->height);
+    std::vector<std::uint32_t> opaque;
+    for (std::uint32_t p : want->pixels) opaque.push_back(0xFF000000u | p);
+    EXPECT_EQ(it->argb, opaque) << "the " << want->width << " px icon differs";
+  }
+}
+
+TEST_F(WindowsLauncher, ShowsTheBackgroundAndTheFiveNormalElementsPixelForPixel) {
+  stage();
+  start();
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
+TEST_F(WindowsLauncher, HoverLightsAButtonAndTheBackgroundDarkensIt) {
+  stage();
+  start();
+  move(200, 440);
+  EXPECT_TRUE(shows(model_with({{E::help, false}, {E::help_ovr, true}})));
+  move(250, 300);
+  EXPECT_TRUE(shows(WindowModel{}));
+  move(480, 15);
+  EXPECT_TRUE(shows(model_with({{E::close_b, false}, {E::ovrclose, true}})));
+}
+
+// section: commands
+
+TEST_F(WindowsLauncher, StartRunsTheGameWithTheModSelectedAndEnds) {
+  stage();
+  start();
+  start_the_game();
+}
+
+TEST_F(WindowsLauncher, StartFromAFolderWithSpaces) {
+  stage("My Games/Quarvel Mod");
+  start();
+  start_the_game();
+}
+
+TEST_F(WindowsLauncher, StartFromAFolderOutsideTheAnsiCodePage) {
+  stage("Кварвел Ωμέγα");
+  start();
+  start_the_game();
+}
+
+TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
+  stage();
+  start();
+  move(200, 440);
+  ASSERT_TRUE(shows(model_with({{E::help, false}, {E::help_ovr, true}})));
+  click(200, 440);
+  const fs::path docs = launcher->folder() / "GameData" / "voskbase" / "documentation";
+  const auto record = read_lines(launcher->manual_record(), 2);
+  ASSERT_EQ(record.size(), 2u) << "the .doc handler was not started";
+  EXPECT_NE(lower(record[0]).find(lower(dos_path(docs / "manual.doc"))), std::string::npos)
+      << record[0];
+  EXPECT_EQ(lower(record[1]), lower(dos_path(docs))) << "working directory";
+  EXPECT_TRUE(launcher->running()) << "the launcher ended after help";
+  move(250, 300);
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
+TEST_F(WindowsLauncher, MinimizeIconifiesAndTheDesktopRestoresIt) {
+  stage();
+  start();
+  move(455, 15);
+  ASSERT_TRUE(shows(model_with({{E::minimize, false}, {E::ovrmin, true}})));
+  click(455, 15);
+  EXPECT_TRUE(e2e::wait_until([&] { return launcher->iconified(); }, 3s)) << "not minimized";
+  EXPECT_TRUE(launcher->running());
+  launcher->activate();
+  ASSERT_TRUE(e2e::wait_until([&] { return !launcher->iconified(); }, 3s)) << "not restored";
+  // Timer1 showed the normal widget again; its hover element still lies above it.
+  EXPECT_TRUE(shows(model_with({{E::ovrmin, true}})));
+}
+
+TEST_F(WindowsLauncher, QuitEndsWithoutTheUnloadStep) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+mci"}, log);
+  move(400, 440);
+  ASSERT_TRUE(shows(model_with({{E::quit, false}, {E::exit_ovr, true}})));
+  click(400, 440);
+  ASSERT_EQ(launcher->wait_exit(5s), 0);
+  const auto commands = mci_commands(log);
+  ASSERT_GE(std::count(commands.begin(), commands.end(), "play mci_1 from 0"), 2)
+      << "the open and back cues were not played (log: " << log << ")";
+  EXPECT_FALSE(closed_after_last_play(commands)) << "the unload step ran";
+}
+
+// section: closing from outside
+
+TEST_F(WindowsLauncher, AltF4RunsTheUnloadStepAndEnds) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+mci"}, log);
+  launcher->activate();
+  desktop().key("alt+F4");
+  ASSERT_EQ(launcher->wait_exit(5s), 0);
+  const auto commands = mci_commands(log);
+  ASSERT_FALSE(commands.empty()) << "no MCI command seen in " << log;
+  EXPECT_TRUE(closed_after_last_play(commands)) << "the unload step did not close the player";
+}
+
+TEST_F(WindowsLauncher, TheDesktopsCloseRunsTheUnloadStepWhileACommandIsPending) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+mci"}, log);
+  move(20, 440);
+  ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
+  click(20, 440);                       // Timer3 now runs for 1.2 s ...
+  launcher->close_by_window_manager();  // ... and the window is closed before
+  ASSERT_EQ(launcher->wait_exit(5s), 0);
+  EXPECT_TRUE(closed_after_last_play(mci_commands(log)));
+  EXPECT_TRUE(read_lines(launcher->game_record(), 2, 2s).empty()) << "the pending start ran";
+}
+
+}  // namespace
+}  // namespace quarvel::wine_e2e

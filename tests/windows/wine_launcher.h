@@ -1,0 +1,84 @@
+// End-to-end support for the Windows program: a launcher folder staged as a
+// modder would lay it out, and the cross-built Quarvel.exe started in it under
+// Wine, with ways to look at its X window. The desktop itself (Xvfb, openbox,
+// xdotool, screen grabs) is tests/e2e's.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/types.h"
+
+namespace quarvel::wine_e2e {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// The cross-built programs (set by CMake).
+fs::path windows_program();  // Quarvel.exe
+fs::path stub_game();        // vivu.exe, records how it was started
+fs::path doc_recorder();     // the recording ".doc" handler
+
+// Runs a Windows program under Wine and waits for it; its exit status, or -1.
+int run_under_wine(const std::vector<std::string>& args);
+
+// The DOS path under which Wine shows a Unix path (the root is drive Z:).
+std::string dos_path(const fs::path& unix_path);
+
+// The lines of a text file once it has `lines` of them (or what is there at the time-out).
+std::vector<std::string> read_lines(const fs::path& file, std::size_t lines,
+                                    std::chrono::milliseconds timeout = 10s);
+
+class WineLauncher {
+ public:
+  // Stages `folder`: Quarvel.exe, GameData\vivu.exe (the stub game) and
+  // GameData\voskbase\documentation\manual.doc. No Install folder: silence.
+  explicit WineLauncher(fs::path folder);
+  ~WineLauncher();
+  WineLauncher(const WineLauncher&) = delete;
+  WineLauncher& operator=(const WineLauncher&) = delete;
+
+  const fs::path& folder() const { return folder_; }
+  fs::path game_record() const { return folder_ / "GameData" / "started.txt"; }
+  fs::path manual_record() const {
+    return folder_ / "GameData" / "voskbase" / "documentation" / "opened.txt";
+  }
+
+  // Starts Quarvel.exe under Wine with extra environment entries ("NAME=value");
+  // Wine's own messages go to `log` if given. `program` may name it by
+  // another (DOS) path, such as a drive mapped to the folder.
+  void start(const std::vector<std::string>& env = {}, const fs::path& log = {},
+             const std::string& program = "Quarvel.exe");
+  // Waits until its window is mapped; false on time-out.
+  bool wait_for_window(std::chrono::milliseconds timeout = 30s);
+  // Waits for the program to end; its exit status, or nullopt if still running.
+  std::optional<int> wait_exit(std::chrono::milliseconds timeout);
+  bool running();
+
+  // section: the window
+  Rect geometry() const;  // client area in root coordinates
+  std::string name() const;
+  struct Icon {
+    int width, height;
+    std::vector<std::uint32_t> argb;
+  };
+  std::vector<Icon> icons() const;          // _NET_WM_ICON
+  std::vector<long> frame_extents() const;  // left, right, top, bottom
+  bool iconified() const;
+  void activate() const;                 // raise and focus through the window manager
+  void close_by_window_manager() const;  // as the taskbar's close does: wmctrl -c
+
+ private:
+  fs::path folder_;
+  pid_t pid_ = -1;
+  unsigned long window_ = 0;
+  void* dpy_ = nullptr;
+};
+
+}  // namespace quarvel::wine_e2e
