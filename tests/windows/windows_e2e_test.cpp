@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 
 #include "fixture.h"
@@ -113,8 +114,10 @@ class WindowsLauncher : public ::testing::Test {
   }
 
   // Lights the start button, clicks it and checks that the game got the
-  // request and the launcher ended after Timer3's 1.2 s.
-  void start_the_game() {
+  // request and the launcher ended after Timer3's 1.2 s. `folder` is the
+  // launcher's folder as Windows names it (by default its Z: path).
+  void start_the_game(std::string folder = {}) {
+    if (folder.empty()) folder = dos_path(launcher->folder());
     move(20, 440);
     ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
     const auto clicked = std::chrono::steady_clock::now();
@@ -129,12 +132,11 @@ class WindowsLauncher : public ::testing::Test {
     const auto record = read_lines(launcher->game_record(), 2);
     ASSERT_EQ(record.size(), 2u) << "the stub game did not record its start";
     const std::string command_line = record[0];
-    const std::string game = dos_path(launcher->folder() / "GameData" / "vivu.exe");
     EXPECT_TRUE(command_line.ends_with(" +set fs_game voskbase")) << command_line;
-    EXPECT_NE(lower(command_line).find(lower(game)), std::string::npos)
-        << command_line << " does not start " << game;
-    EXPECT_EQ(lower(record[1]), lower(dos_path(launcher->folder() / "GameData")))
-        << "working directory";
+    EXPECT_NE(lower(command_line).find("\\gamedata\\vivu.exe"), std::string::npos)
+        << command_line << " does not start GameData\\vivu.exe";
+    std::string game_data = folder + (folder.ends_with('\\') ? "" : "\\") + "GameData";
+    EXPECT_EQ(lower(record[1]), lower(game_data)) << "working directory";
   }
 
   fs::path root;
@@ -209,6 +211,23 @@ TEST_F(WindowsLauncher, StartFromAFolderOutsideTheAnsiCodePage) {
   start_the_game();
 }
 
+// A launcher at the root of a drive: its folder is "Q:\", so every path has
+// two backslashes in a row ("Q:\\GameData\vivu.exe"), which Windows reads as one.
+TEST_F(WindowsLauncher, StartFromTheRootOfADrive) {
+  stage("drive");
+  const char* prefix = std::getenv("WINEPREFIX");
+  const fs::path drive = fs::path(prefix ? prefix : QUARVEL_WINEPREFIX) / "dosdevices" / "q:";
+  fs::remove(drive);
+  fs::create_directory_symlink(launcher->folder(), drive);
+  struct Unmap {
+    fs::path link;
+    ~Unmap() { fs::remove(link); }
+  } unmap{drive};
+  launcher->start({}, {}, "Q:\\Quarvel.exe");
+  ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
+  start_the_game("Q:\\");
+}
+
 TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
   stage();
   start();
@@ -254,6 +273,15 @@ TEST_F(WindowsLauncher, QuitEndsWithoutTheUnloadStep) {
   EXPECT_FALSE(closed_after_last_play(commands)) << "the unload step ran";
 }
 
+TEST_F(WindowsLauncher, TakesNoKeyboardInput) {
+  stage();
+  start();
+  launcher->activate();
+  for (const char* key : {"Return", "space", "Escape", "Tab", "Down"}) desktop().key(key);
+  EXPECT_TRUE(launcher->running());
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
 // section: closing from outside
 
 TEST_F(WindowsLauncher, AltF4RunsTheUnloadStepAndEnds) {
@@ -279,6 +307,16 @@ TEST_F(WindowsLauncher, TheDesktopsCloseRunsTheUnloadStepWhileACommandIsPending)
   ASSERT_EQ(launcher->wait_exit(5s), 0);
   EXPECT_TRUE(closed_after_last_play(mci_commands(log)));
   EXPECT_TRUE(read_lines(launcher->game_record(), 2, 2s).empty()) << "the pending start ran";
+}
+
+TEST_F(WindowsLauncher, LogOffRunsTheUnloadStepAndEnds) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+mci"}, log);
+  // Wine's end of session: WM_QUERYENDSESSION, then WM_ENDSESSION to every window.
+  ASSERT_EQ(run_under_wine({"wineboot", "--end-session"}), 0);
+  ASSERT_EQ(launcher->wait_exit(10s), 0) << "the launcher outlived the session";
+  EXPECT_TRUE(closed_after_last_play(mci_commands(log)));
 }
 
 }  // namespace
