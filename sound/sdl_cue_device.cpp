@@ -50,9 +50,10 @@ constexpr int kWantedRate = 48000;
 constexpr int kDeviceFrames = 512;
 // Silence after every cue: the device is only let go once the last real
 // sample has been handed over at least this long ago.
-constexpr auto kTailPad = 30ms;
-// How long a silent device is kept for a cue that may follow.
-constexpr auto kReleaseAfter = 150ms;
+constexpr auto kTailPad = 20ms;
+// How long a silent device is kept for a cue that may follow. Short: an open
+// device costs about 20 ms of CPU a second, opening a new one about 1 ms.
+constexpr auto kReleaseAfter = 5ms;
 // How soon audio is tried again after it failed to start (no server, say).
 constexpr auto kAudioRetry = 5s;
 
@@ -94,6 +95,19 @@ std::optional<std::vector<std::uint8_t>> read_cue_file(const std::string& path) 
 // so should anyone reset our handler a nudge is simply lost.
 constexpr int kNudgeSignal = SIGURG;
 
+// The name of one of our threads, as /proc tells it ("" if it is gone).
+std::string thread_name(pid_t tid) {
+  const std::string path = "/proc/self/task/" + std::to_string(tid) + "/comm";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  char comm[32] = {};
+  const ssize_t n = ::read(fd, comm, sizeof comm - 1);
+  ::close(fd);
+  std::string name(comm, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+  if (!name.empty() && name.back() == '\n') name.pop_back();
+  return name;
+}
+
 bool nudge_handler_installed() {
   static const bool installed = [] {
     struct sigaction old {};
@@ -108,55 +122,29 @@ bool nudge_handler_installed() {
   return installed;
 }
 
-// Sends the nudge to SDL's playback thread of `device` ("SDLAudioP<id>").
-void nudge_audio_thread(SDL_AudioDeviceID device) {
+// The thread id of SDL's playback thread of `device` ("SDLAudioP<id>"), or 0.
+pid_t find_audio_thread(SDL_AudioDeviceID device) {
   const std::string name = "SDLAudioP" + std::to_string(device);
+  pid_t found = 0;
   DIR* tasks = ::opendir("/proc/self/task");
-  if (!tasks) return;
+  if (!tasks) return 0;
   while (const dirent* e = ::readdir(tasks)) {
     if (e->d_name[0] == '.') continue;
-    const std::string comm_path = std::string("/proc/self/task/") + e->d_name + "/comm";
-    const int fd = ::open(comm_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;
-    char comm[32] = {};
-    const ssize_t n = ::read(fd, comm, sizeof comm - 1);
-    ::close(fd);
-    if (n <= 0) continue;
-    std::string_view c(comm, static_cast<std::size_t>(n));
-    if (!c.empty() && c.back() == '\n') c.remove_suffix(1);
-    if (c == name) {
-      ::syscall(SYS_tgkill, ::getpid(), std::atoi(e->d_name), kNudgeSignal);
+    const auto tid = static_cast<pid_t>(std::atoi(e->d_name));
+    if (thread_name(tid) == name) {
+      found = tid;
+      break;
     }
   }
   ::closedir(tasks);
+  return found;
 }
 
-// Closes a device, nudging its audio thread until the close is done.
-void close_device_now(SDL_AudioDeviceID device) {
-  if (!nudge_handler_installed()) {
-    SDL_CloseAudioDevice(device);
-    return;
-  }
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread nudger([&] {
-    std::unique_lock lk(m);
-    // SDL marks the device as shutting down first; nudges before that are lost.
-    for (auto wait = 2ms; !cv.wait_for(lk, wait, [&] { return done; }); wait = 10ms) {
-      nudge_audio_thread(device);
-    }
-  });
-  SDL_CloseAudioDevice(device);
-  {
-    std::lock_guard lk(m);
-    done = true;
-  }
-  cv.notify_one();
-  nudger.join();
-}
-
-// A thread that closes the devices handed to it, in order.
+// A thread that closes the devices handed to it, in order. A close takes
+// about two audio periods when the server is running, but up to two seconds
+// right after a stream started on an idle sink; nobody waits for it then.
+// Only at the end, when the device's owner waits for the closer, is the audio
+// thread of the device being closed nudged along.
 class DeviceCloser {
  public:
   DeviceCloser() : thread_([this] { run(); }) {}
@@ -167,38 +155,63 @@ class DeviceCloser {
       std::lock_guard lk(m_);
       pending_.push_back(device);
     }
-    cv_.notify_one();
+    cv_.notify_all();
   }
 
   // Closes everything handed over so far, then ends the thread.
   void finish() {
-    {
-      std::lock_guard lk(m_);
-      finishing_ = true;
+    if (!thread_.joinable()) return;
+    std::unique_lock lk(m_);
+    finishing_ = true;
+    cv_.notify_all();
+    const bool nudge = nudge_handler_installed();
+    SDL_AudioDeviceID nudged = 0;
+    pid_t tid = 0;
+    std::string name;
+    while (!ended_) {
+      cv_.wait_for(lk, 5ms);
+      if (!nudge || closing_ == 0) continue;
+      // SDL marks the device as shutting down before it waits for the audio
+      // thread; a nudge that comes too early is lost, so nudge every 5 ms.
+      if (closing_ != nudged) {
+        nudged = closing_;
+        lk.unlock();
+        tid = find_audio_thread(nudged);
+        name = tid ? thread_name(tid) : std::string();
+        lk.lock();
+      }
+      if (tid != 0 && thread_name(tid) == name) {
+        ::syscall(SYS_tgkill, ::getpid(), tid, kNudgeSignal);
+      }
     }
-    cv_.notify_one();
-    if (thread_.joinable()) thread_.join();
+    lk.unlock();
+    thread_.join();
   }
 
  private:
   void run() {
+    std::unique_lock lk(m_);
     for (;;) {
-      SDL_AudioDeviceID device = 0;
-      {
-        std::unique_lock lk(m_);
-        cv_.wait(lk, [&] { return finishing_ || !pending_.empty(); });
-        if (pending_.empty()) return;
-        device = pending_.front();
-        pending_.pop_front();
-      }
-      close_device_now(device);
+      cv_.wait(lk, [&] { return finishing_ || !pending_.empty(); });
+      if (pending_.empty()) break;
+      const SDL_AudioDeviceID device = pending_.front();
+      pending_.pop_front();
+      closing_ = device;
+      lk.unlock();
+      SDL_CloseAudioDevice(device);
+      lk.lock();
+      closing_ = 0;
     }
+    ended_ = true;
+    cv_.notify_all();
   }
 
   std::mutex m_;
   std::condition_variable cv_;
   std::deque<SDL_AudioDeviceID> pending_;
+  SDL_AudioDeviceID closing_ = 0;
   bool finishing_ = false;
+  bool ended_ = false;
   std::thread thread_;
 };
 
@@ -244,7 +257,7 @@ class SdlCueDevice final : public CueDevice {
         post({Request::Kind::play, {}});
         break;
       case CueCommand::close:
-        // Counted at once so a decode in progress can give up early.
+        // Counted at once, so a decode that has become useless stops early.
         closes_posted_.fetch_add(1, std::memory_order_relaxed);
         post({Request::Kind::close, {}});
         break;
@@ -261,7 +274,7 @@ class SdlCueDevice final : public CueDevice {
     PcmFormat format{};
     // section: the cue
     std::string file_name;
-    std::vector<std::uint8_t> sound;  // the open cue in the device's format, tail pad included
+    std::vector<std::uint8_t> sound;  // the open cue in `format`, tail pad included
     bool playing = false;
     Clock::time_point ends_at{};     // when the queue should have run dry
     Clock::time_point idle_since{};  // since when the device has had nothing to play
@@ -388,7 +401,7 @@ void SdlCueDevice::start_audio() {
     try {
       closer_ = std::make_unique<DeviceCloser>();
     } catch (...) {
-      // Without a closer, devices are closed on this thread.
+      // Without a closer, devices are closed on this thread, slowly at times.
     }
   }
 }
@@ -415,8 +428,7 @@ bool SdlCueDevice::ensure_device() {
 
 // Reads and decodes the file last named; nothing is open if that fails.
 void SdlCueDevice::open_cue() {
-  if (a_.playing) stop_cue();  // at most one cue open
-  a_.sound = {};
+  stop_cue();  // at most one cue open
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
   if (!bytes || bytes->empty() || !ensure_device()) return;
@@ -432,7 +444,9 @@ void SdlCueDevice::open_cue() {
 
 // Starts the open cue from its beginning.
 void SdlCueDevice::play_cue() {
-  if (a_.sound.empty() || !ensure_device()) return;
+  if (a_.sound.empty()) return;
+  const PcmFormat decoded_for = a_.format;
+  if (!ensure_device() || a_.format.rate != decoded_for.rate) return;
   SDL_ClearQueuedAudio(a_.device);
   if (SDL_QueueAudio(a_.device, a_.sound.data(), static_cast<Uint32>(a_.sound.size())) != 0) {
     return;
@@ -462,7 +476,7 @@ void SdlCueDevice::release_device() {
   if (closer_) {
     closer_->close(a_.device);
   } else {
-    close_device_now(a_.device);
+    SDL_CloseAudioDevice(a_.device);
   }
   a_.device = 0;
   a_.playing = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace quarvel::sound {
@@ -71,6 +72,9 @@ void prepare_wav_decoding() {
   // are clamped to those bytes first).
   SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "dropframe");
   SDL_SetHint(SDL_HINT_WAVE_RIFF_CHUNK_SIZE, "maximum");
+  // A fact chunk gives the true length of compressed sound, whose last block
+  // is padded: honour it when it is there and sane.
+  SDL_SetHint(SDL_HINT_WAVE_FACT_CHUNK, "truncate");
 }
 
 void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
@@ -92,56 +96,59 @@ void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
     }
     off += 8 + len + (len & 1);
   }
+  // A last chunk of odd length whose pad byte is cut off makes SDL's chunk
+  // search fail; give it the pad byte.
+  if (off == size + 1) file.push_back(0);
 }
 
 std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
                                      const std::function<bool()>& cancelled) {
-  std::vector<std::uint8_t> samples;
-  if (out.rate <= 0 || out.channels < 1 || out.channels > 8) return samples;
-
+  if (out.rate <= 0 || out.channels < 1 || out.channels > 8) return {};
   WavBuffer wav;
-  if (!load_wav(file, wav) || !playable_source(wav.spec)) return samples;
+  if (!load_wav(file, wav) || !playable_source(wav.spec)) return {};
   file = {};  // the samples are out; the file image is no longer needed
+  if (cancelled && cancelled()) return {};
 
   const std::size_t in_frame =
       static_cast<std::size_t>(SDL_AUDIO_BITSIZE(wav.spec.format) / 8) * wav.spec.channels;
   const std::size_t max_in_frames = static_cast<std::size_t>(kMaxCueSeconds) * wav.spec.freq;
   const std::size_t in_frames = std::min<std::size_t>(wav.length / in_frame, max_in_frames);
-  if (in_frames == 0) return samples;
+  if (in_frames == 0) return {};
   if (SDL_AUDIO_ISFLOAT(wav.spec.format)) sanitise_floats(wav.data, in_frames * in_frame);
 
   StreamPtr stream(SDL_NewAudioStream(wav.spec.format, wav.spec.channels, wav.spec.freq,
                                       sdl_format(out.type), static_cast<Uint8>(out.channels),
                                       out.rate));
-  if (!stream) return samples;
+  if (!stream) return {};
 
-  const double ratio = static_cast<double>(out.rate) / wav.spec.freq;
-  samples.reserve(static_cast<std::size_t>(static_cast<double>(in_frames) * ratio + 64) *
-                  out.frame_bytes());
-  auto drain = [&] {
-    const int ready = SDL_AudioStreamAvailable(stream.get());
-    if (ready <= 0) return;
-    const std::size_t at = samples.size();
-    samples.resize(at + static_cast<std::size_t>(ready));
-    const int got = SDL_AudioStreamGet(stream.get(), samples.data() + at, ready);
-    samples.resize(at + static_cast<std::size_t>(std::max(got, 0)));
-  };
-
-  // Feed the converter in slices so a caller that no longer wants the sound
-  // gets its worker back quickly.
-  constexpr std::size_t kSliceFrames = 16384;
-  for (std::size_t done = 0; done < in_frames;) {
-    if (cancelled && cancelled()) return {};
-    const std::size_t n = std::min(kSliceFrames, in_frames - done);
-    if (SDL_AudioStreamPut(stream.get(), wav.data + done * in_frame,
-                           static_cast<int>(n * in_frame)) != 0) {
-      return {};
-    }
-    drain();
-    done += n;
+  // All in one piece: SDL 2.26's resampler rounds every piece it is given to
+  // whole output frames, which leaves a small jump at each seam. It also
+  // holds back up to ResamplerPadding() source frames (512 times the rate
+  // ratio, rounded up) that its flush can leave behind; silence after the
+  // sound pushes them out, and the result is cut back to the sound's length.
+  std::size_t pad_frames = 0;
+  if (wav.spec.freq != out.rate) {
+    const int ratio_up = (wav.spec.freq + out.rate - 1) / out.rate;
+    pad_frames = 512u * static_cast<std::size_t>(std::max(1, ratio_up)) + 16;
   }
-  if (SDL_AudioStreamFlush(stream.get()) != 0) return {};
-  drain();
+  std::vector<Uint8> source(wav.data, wav.data + in_frames * in_frame);
+  const Uint8 silence = wav.spec.format == AUDIO_U8 ? 0x80 : 0;
+  source.resize(source.size() + pad_frames * in_frame, silence);
+  if (source.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
+      SDL_AudioStreamPut(stream.get(), source.data(), static_cast<int>(source.size())) != 0 ||
+      SDL_AudioStreamFlush(stream.get()) != 0) {
+    return {};
+  }
+  source = {};
+
+  const std::size_t whole = static_cast<std::size_t>(std::ceil(static_cast<double>(in_frames) *
+                                                               out.rate / wav.spec.freq)) *
+                            static_cast<std::size_t>(out.frame_bytes());
+  std::vector<std::uint8_t> samples(
+      static_cast<std::size_t>(std::max(0, SDL_AudioStreamAvailable(stream.get()))));
+  const int got =
+      SDL_AudioStreamGet(stream.get(), samples.data(), static_cast<int>(samples.size()));
+  samples.resize(std::min(whole, static_cast<std::size_t>(std::max(got, 0))));
   samples.resize(samples.size() - samples.size() % static_cast<std::size_t>(out.frame_bytes()));
   return samples;
 }

@@ -25,8 +25,8 @@ struct PcmFormat {
 
 // The most of a cue file that is read, and the most sound kept from it: a
 // longer file plays what fits.
-inline constexpr std::size_t kMaxCueFileBytes = std::size_t{8} << 20;
-inline constexpr int kMaxCueSeconds = 30;
+inline constexpr std::size_t kMaxCueFileBytes = std::size_t{4} << 20;
+inline constexpr int kMaxCueSeconds = 10;
 // Sample rates outside this range are not sound we can resample sensibly.
 inline constexpr int kMinSourceRate = 1000;
 inline constexpr int kMaxSourceRate = 768000;
@@ -36,16 +36,17 @@ inline constexpr int kMaxSourceRate = 768000;
 void prepare_wav_decoding();
 
 // Decodes a WAV file image (PCM 8/16/24/32-bit, float, MS and IMA ADPCM, A-law,
-// mu-law; any channel count up to 8, any rate in range) into `out`. Chunk sizes
-// that overrun the bytes present are cut to what is there, so a truncated file
-// plays its whole samples. Returns no samples for anything that is not such a
-// file, or when `cancelled` turns true while it works. Never throws from SDL
-// failures; never reads outside `file`.
+// mu-law; any channel count up to 8, any rate in range) into `out`, at most
+// kMaxCueSeconds of it. Chunk sizes that overrun the bytes present are cut to
+// what is there, so a truncated file plays its whole samples. Returns no
+// samples for anything that is not such a file, or when `cancelled` is true
+// once the file is read. Never reads outside `file`.
 std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
                                      const std::function<bool()>& cancelled = {});
 
-// The RIFF chunk sizes of `file` cut so no chunk reaches past its end (the
-// file is left as it is if it is no RIFF/WAVE image). Exposed for tests.
+// The RIFF chunk sizes of `file` cut so no chunk reaches past its end, and a
+// missing pad byte after an odd-sized last chunk added (the file is left as it
+// is if it is no RIFF/WAVE image). Exposed for tests.
 void clamp_riff_chunks(std::vector<std::uint8_t>& file);
 
 }  // namespace quarvel::sound

@@ -77,17 +77,24 @@ start() {
   echo "export QUARVEL_PULSE_MONITOR='q.monitor'"
 }
 
+# True while process $1 exists and is not a zombie.
+running() {
+  state=$(sed -n 's/^.*) \([A-Za-z]\).*$/\1/p' "/proc/$1/stat" 2>/dev/null) || return 1
+  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
 stop() {
   dir=${1:-}
   [ -n "$dir" ] && [ -f "$dir/pid" ] || usage
   pid=$(cat "$dir/pid")
   if kill "$pid" 2>/dev/null; then
+    # Ended means gone or a zombie: whoever reaps it may take their time.
     i=0
-    while kill -0 "$pid" 2>/dev/null && [ "$i" -lt 50 ]; do
-      sleep 0.1
+    while running "$pid" && [ "$i" -lt 100 ]; do
+      sleep 0.02
       i=$((i + 1))
     done
-    kill -9 "$pid" 2>/dev/null || true
+    running "$pid" && kill -9 "$pid" 2>/dev/null
   fi
   case "$dir" in
     */quarvel-pulse.*) rm -rf "$dir" ;;

@@ -1,0 +1,574 @@
+// The SDL cue device against a real (private) PulseAudio server: what it
+// plays is recorded from the null sink's monitor and analysed.
+//
+// The program also serves as its own child for the exit test: with
+// QUARVEL_SOUND_CHILD_EXIT_US set it plays cues and calls _exit after that
+// many microseconds.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <random>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "pulse_capture.h"
+#include "sound/cue_device.h"
+#include "sound/cue_player.h"
+#include "tone_analysis.h"
+#include "tools/cuegen/cue_tones.h"
+#include "wav_builder.h"
+
+extern char** environ;
+
+namespace quarvel::sound {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::Clock;
+using testing::MonitorRecorder;
+using testing::PulseSession;
+
+constexpr auto kRequestLimit = 5ms;  // the most a request may hold up its caller
+constexpr auto kHeardLimit = 30ms;   // from request to sound
+
+double ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double cpu_ms() {
+  rusage r{};
+  ::getrusage(RUSAGE_SELF, &r);
+  return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e3 +
+         (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e3;
+}
+
+// The application directory followed by a cue literal, with '/' separators.
+std::string cue_path(const std::string& dir, std::string_view literal) {
+  std::string p = dir;
+  for (char c : literal) p.push_back(c == '\\' ? '/' : c);
+  return p;
+}
+
+void write_file(const fs::path& p, const Bytes& bytes) {
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes tone_wav(double hz, double seconds, double level = 0.5) {
+  return testing::pcm_wav(testing::sine(hz, seconds, 44100, level), 44100, 2, 16);
+}
+
+Bytes demo_cue(std::string_view file) {
+  return cuegen::wav_image(cuegen::synthesise(file), cuegen::kCueRate);
+}
+
+// Forwards to the real device and keeps the longest time any request took.
+class TimingDevice final : public CueDevice {
+ public:
+  explicit TimingDevice(std::unique_ptr<CueDevice> real) : real_(std::move(real)) {}
+  void set_device_type(std::string_view type) override {
+    timed([&] { real_->set_device_type(type); });
+  }
+  void set_file_name(std::string path) override {
+    timed([&] { real_->set_file_name(std::move(path)); });
+  }
+  void command(CueCommand c) override {
+    timed([&] { real_->command(c); });
+  }
+  // Destroys the real device; returns how long that took.
+  Clock::duration destroy() {
+    const auto t = Clock::now();
+    real_.reset();
+    return Clock::now() - t;
+  }
+
+  Clock::duration longest{};
+  int requests = 0;
+
+ private:
+  void timed(const std::function<void()>& f) {
+    const auto t = Clock::now();
+    f();
+    longest = std::max(longest, Clock::now() - t);
+    ++requests;
+  }
+  std::unique_ptr<CueDevice> real_;
+};
+
+class CueDeviceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string error;
+    session_ = PulseSession::start(error).release();
+    setup_error_ = error;
+    std::string pattern = (fs::temp_directory_path() / "quarvel-sound-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) root_ = new fs::path(pattern);
+  }
+  static void TearDownTestSuite() {
+    delete session_;
+    session_ = nullptr;
+    if (root_) fs::remove_all(*root_);
+    delete root_;
+    root_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_NE(session_, nullptr) << setup_error_;
+    ASSERT_NE(root_, nullptr);
+    app_dir_ = (*root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
+    fs::create_directories(app_dir_);
+    const auto t = Clock::now();
+    device_ = std::make_unique<TimingDevice>(make_platform_cue_device());
+    EXPECT_LT(Clock::now() - t, kRequestLimit) << "creating the device";
+    player_ = std::make_unique<CuePlayer>(
+        *device_, [this](std::string_view literal) { return cue_path(app_dir_, literal); });
+  }
+
+  void TearDown() override {
+    if (device_) {
+      EXPECT_LT(device_->longest, kRequestLimit)
+          << "the slowest of " << device_->requests << " requests took " << ms(device_->longest)
+          << " ms";
+      player_->close();
+      const auto took = device_->destroy();
+      std::printf("[ figures  ] slowest request %.3f ms of %d; destruction %.1f ms\n",
+                  ms(device_->longest), device_->requests, ms(took));
+      EXPECT_LT(took, 300ms) << "destroying the device after unload";
+    }
+  }
+
+  fs::path install(const char* file) const { return fs::path(app_dir_) / "Install" / file; }
+
+  // The recorder, running; fails the test if no samples flow. The null sink
+  // starts with a deep buffer and only runs at the recorder's low latency
+  // after a little while: wait for that.
+  std::unique_ptr<MonitorRecorder> record() {
+    auto r = std::make_unique<MonitorRecorder>();
+    EXPECT_TRUE(r->wait_until_running(3s)) << "parec recorded nothing";
+    std::this_thread::sleep_for(600ms);
+    return r;
+  }
+
+  static double level(const MonitorRecorder& r, Clock::time_point from, Clock::time_point to,
+                      double hz) {
+    const auto x = r.between(from, to);
+    return testing::tone_level(x, MonitorRecorder::kRate, hz);
+  }
+
+  static inline PulseSession* session_ = nullptr;
+  static inline std::string setup_error_;
+  static inline fs::path* root_ = nullptr;
+
+  std::string app_dir_;
+  std::unique_ptr<TimingDevice> device_;
+  std::unique_ptr<CuePlayer> player_;
+};
+
+TEST_F(CueDeviceTest, TheOpenCueIsHeardWithin30msAndSoundsAtItsFrequency) {
+  write_file(install("open.wav"), demo_cue("open.wav"));
+  auto rec = record();
+  const auto asked = Clock::now();
+  player_->set_up_and_play_open();
+  std::this_thread::sleep_for(1200ms);
+
+  const auto heard = rec->first_sound_after(asked - 5ms);
+  ASSERT_TRUE(heard) << "nothing was heard";
+  std::printf("[ figures  ] open cue heard %.1f ms after its request\n", ms(*heard - asked));
+  EXPECT_LT(*heard - asked, kHeardLimit);
+
+  const auto x = rec->between(*heard + 300ms, *heard + 800ms);
+  EXPECT_NEAR(testing::strongest_hz(x, MonitorRecorder::kRate, 200, 4000), cuegen::kOpenCueHz, 6);
+  const double own = testing::tone_level(x, MonitorRecorder::kRate, cuegen::kOpenCueHz);
+  EXPECT_GT(own, 0.05);
+  for (const auto& other : cuegen::kCueTones) {
+    if (other.hz != cuegen::kOpenCueHz) {
+      EXPECT_GT(own, 4 * testing::tone_level(x, MonitorRecorder::kRate, other.hz)) << other.file;
+    }
+  }
+}
+
+TEST_F(CueDeviceTest, ACueCutsOffTheOneBeforeAndIsHeardAtOnce) {
+  write_file(install("start.wav"), tone_wav(700, 2.0));
+  write_file(install("hover.wav"), tone_wav(1300, 1.0));
+  auto rec = record();
+  player_->play(Cue::start);
+  std::this_thread::sleep_for(400ms);
+  const auto cut = Clock::now();
+  player_->play(Cue::hover);
+  std::this_thread::sleep_for(700ms);
+
+  EXPECT_GT(level(*rec, cut - 300ms, cut - 50ms, 700), 0.3) << "the first cue was playing";
+  EXPECT_LT(level(*rec, cut + kHeardLimit, cut + 600ms, 700), 0.01) << "the first cue goes on";
+  const auto heard = rec->tone_onset_after(cut - 5ms, 1300, 0.15);
+  ASSERT_TRUE(heard) << "the second cue was not heard";
+  std::printf("[ figures  ] a cue during another heard %.1f ms after its request\n",
+              ms(*heard - cut));
+  EXPECT_LT(*heard - cut, kHeardLimit);
+}
+
+TEST_F(CueDeviceTest, CloseStopsTheSoundAtOnce) {
+  write_file(install("start.wav"), tone_wav(700, 2.0));
+  auto rec = record();
+  player_->play(Cue::start);
+  std::this_thread::sleep_for(400ms);
+  const auto closed = Clock::now();
+  player_->close();
+  std::this_thread::sleep_for(400ms);
+
+  EXPECT_TRUE(rec->first_sound_after(closed - 100ms)) << "the cue was not playing";
+  const auto last = rec->last_sound_between(closed - 100ms, closed + 390ms);
+  ASSERT_TRUE(last);
+  std::printf("[ figures  ] sound ended %.1f ms after close\n", ms(*last - closed));
+  EXPECT_LT(*last - closed, kHeardLimit);
+}
+
+TEST_F(CueDeviceTest, ACueAfterAQuietSpellStartsWithin30ms) {
+  // After a cue has ended the device lets go of the sound server; the next
+  // cue has to start over, and must still be quick.
+  write_file(install("hover.wav"), demo_cue("hover.wav"));
+  write_file(install("click.wav"), demo_cue("click.wav"));
+  auto rec = record();
+  Clock::duration worst{};
+  for (int i = 0; i < 3; ++i) {
+    player_->play(Cue::hover);
+    std::this_thread::sleep_for(500ms);
+    const auto asked = Clock::now();
+    player_->play(Cue::click);
+    std::this_thread::sleep_for(300ms);
+    const auto heard = rec->first_sound_after(asked - 2ms);
+    ASSERT_TRUE(heard) << "round " << i;
+    worst = std::max(worst, *heard - asked);
+    const auto x = rec->between(*heard, *heard + 80ms);
+    EXPECT_NEAR(testing::strongest_hz(x, MonitorRecorder::kRate, 200, 4000), cuegen::kClickCueHz,
+                15)
+        << "round " << i;
+  }
+  std::printf("[ figures  ] after a quiet spell, heard within %.1f ms\n", ms(worst));
+  EXPECT_LT(worst, kHeardLimit);
+}
+
+TEST_F(CueDeviceTest, AReplacedFileIsHeardFromItsNextPlay) {
+  write_file(install("hover.wav"), tone_wav(700, 0.3));
+  auto rec = record();
+  player_->play(Cue::hover);
+  std::this_thread::sleep_for(500ms);
+  write_file(install("hover.wav"), tone_wav(1500, 0.3));
+  const auto again = Clock::now();
+  player_->play(Cue::hover);
+  std::this_thread::sleep_for(500ms);
+
+  EXPECT_GT(level(*rec, again - 480ms, again - 250ms, 700), 0.2) << "the first file was not heard";
+  EXPECT_GT(level(*rec, again, again + 350ms, 1500), 0.15) << "the new file was not heard";
+  EXPECT_LT(level(*rec, again, again + 350ms, 700), 0.01) << "the old file was heard again";
+}
+
+TEST_F(CueDeviceTest, BrokenFilesReturnAtOnceAndTheNextGoodCueStillPlays) {
+  // hover.wav is the broken file of each case; click.wav is a good cue after it.
+  // The tone of those broken files that still hold sound is 600 Hz.
+  struct Case {
+    std::string name;
+    bool has_sound;
+    std::function<void(const fs::path& hover)> make;
+  };
+  const Bytes good = tone_wav(600, 0.4);
+  const Bytes good_data(good.begin() + 44, good.end());
+  const std::vector<Case> cases = {
+      {"no Install folder", false, [](const fs::path& p) { fs::remove_all(p.parent_path()); }},
+      {"missing file", false, [](const fs::path&) {}},
+      {"empty", false, [](const fs::path& p) { write_file(p, {}); }},
+      {"truncated header", false,
+       [&](const fs::path& p) { write_file(p, Bytes(good.begin(), good.begin() + 30)); }},
+      {"truncated data", true,
+       [&](const fs::path& p) { write_file(p, Bytes(good.begin(), good.end() - 40001)); }},
+      {"not a WAV", false,
+       [](const fs::path& p) {
+         const std::string text = "<html>not a sound</html>";
+         write_file(p, Bytes(text.begin(), text.end()));
+       }},
+      {"random bytes", false,
+       [](const fs::path& p) {
+         std::mt19937 rng(3);
+         Bytes b(20000);
+         for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+         write_file(p, b);
+       }},
+      {"header claiming far more data", true,
+       [&](const fs::path& p) {
+         write_file(p,
+                    testing::riff_wave({testing::chunk("fmt ", testing::pcm_fmt(44100, 2, 16)),
+                                        testing::chunk_with_size("data", 0x7FFFFFF0u, good_data)}));
+       }},
+      {"a directory", false, [](const fs::path& p) { fs::create_directories(p); }},
+      {"a FIFO", false, [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"symlink to /dev/zero", false,
+       [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
+      {"symlink to /dev/urandom", false,
+       [](const fs::path& p) { fs::create_symlink("/dev/urandom", p); }},
+      {"symlink loop", false, [](const fs::path& p) { fs::create_symlink(p, p); }},
+      {"under a file", false,
+       [&](const fs::path& p) {
+         // Install is a plain file, so Install/hover.wav cannot be opened.
+         fs::remove_all(p.parent_path());
+         write_file(p.parent_path(), good);
+       }},
+      {"unreadable (root reads it all the same)", ::geteuid() == 0,
+       [&](const fs::path& p) {
+         write_file(p, good);
+         fs::permissions(p, fs::perms::none);
+       }},
+      {"1 GiB valid WAV", true,
+       [&](const fs::path& p) {
+         Bytes head = testing::riff_wave({testing::chunk("fmt ", testing::pcm_fmt(44100, 2, 16)),
+                                          testing::chunk_with_size("data", 1u << 30, good_data)});
+         testing::Bytes riff_size;
+         testing::put_le(riff_size, 36 + (std::uint64_t{1} << 30), 4);
+         std::copy(riff_size.begin(), riff_size.end(), head.begin() + 4);
+         write_file(p, head);
+         fs::resize_file(p, 44 + (std::uintmax_t{1} << 30));  // sparse: silence after the tone
+       }},
+  };
+
+  // The good cue lives in a folder of its own: the player builds every path
+  // afresh, so switching folders between cues is what a moved program sees.
+  const std::string good_dir = (fs::path(*root_) / "good").string();
+  write_file(fs::path(good_dir) / "Install" / "click.wav", tone_wav(900, 0.15));
+  auto rec = record();
+  int case_no = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app_dir_ = (fs::path(*root_) / ("broken-" + std::to_string(case_no++))).string();
+    fs::create_directories(install("hover.wav").parent_path());
+    c.make(install("hover.wav"));
+    if (HasFatalFailure()) return;
+
+    const auto asked = Clock::now();
+    player_->play(Cue::hover);
+    std::this_thread::sleep_for(250ms);
+    app_dir_ = good_dir;
+    const auto good_asked = Clock::now();
+    player_->play(Cue::click);
+    std::this_thread::sleep_for(250ms);
+
+    if (c.has_sound) {
+      // A long file takes a while to read and decode: look at the whole wait.
+      EXPECT_GT(level(*rec, asked, good_asked, 600), 0.2) << "its sound is lost";
+      if (const auto heard = rec->tone_onset_after(asked - 2ms, 600, 0.15)) {
+        std::printf("[ figures  ] %s: heard %.1f ms after its request\n", c.name.c_str(),
+                    ms(*heard - asked));
+      }
+    } else {
+      // The cue before stops at the close that comes first; after that, silence.
+      EXPECT_LT(testing::peak(rec->between(asked + kHeardLimit, good_asked)), 0.01f)
+          << "something sounded";
+    }
+    const auto heard = rec->tone_onset_after(good_asked - 2ms, 900, 0.15);
+    ASSERT_TRUE(heard) << "the good cue after it was not heard";
+    EXPECT_LT(*heard - good_asked, kHeardLimit);
+  }
+}
+
+TEST_F(CueDeviceTest, TheIdleLauncherUsesAtMost1msOfCpuASecondAfterACue) {
+  // The sink is drained in real time by a parec of its own, as a sound card
+  // would drain it; no reader thread here counts against this process.
+  MonitorRecorder drain(false);
+  write_file(install("open.wav"), demo_cue("open.wav"));
+  write_file(install("hover.wav"), demo_cue("hover.wav"));
+  player_->set_up_and_play_open();
+  std::this_thread::sleep_for(1500ms);
+  player_->play(Cue::hover);
+  const auto ends = Clock::now() + 60ms;  // the hover cue's length
+  std::this_thread::sleep_until(ends);
+  const double at_end = cpu_ms();
+  std::this_thread::sleep_until(ends + 1s);
+  const double later = cpu_ms();
+  std::this_thread::sleep_until(ends + 5s);
+  const double last = cpu_ms();
+  // Letting the device go costs a few ms once, within about 0.1 s of the end
+  // (the silent tail, closing, the server's notices); then the launcher is
+  // still. Averaged over 5 s that must stay under 1 ms a second.
+  const double from_end = (last - at_end) / 5.0;
+  const double settled = (last - later) / 4.0;
+  std::printf(
+      "[ figures  ] CPU after a cue: %.2f ms in all; %.3f ms/s over 5 s from its end, %.3f ms/s "
+      "from 1 s on\n",
+      last - at_end, from_end, settled);
+  EXPECT_LE(from_end, 1.0);
+  EXPECT_LE(settled, 0.5) << "an idle device stays open";
+}
+
+TEST_F(CueDeviceTest, DestroyingTheDeviceWhileACueSoundsIsQuick) {
+  // Without a recorder the null sink runs with a deep buffer, where closing an
+  // SDL device that has just played takes up to two seconds unless nudged.
+  write_file(install("start.wav"), tone_wav(700, 2.0));
+  player_->play(Cue::start);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_LT(device_->longest, kRequestLimit);
+  const auto took = device_->destroy();
+  std::printf("[ figures  ] destroyed 200 ms into a cue in %.1f ms\n", ms(took));
+  EXPECT_LT(took, 300ms);
+  player_.reset();
+  device_.reset();
+}
+
+TEST_F(CueDeviceTest, RapidCuesNeverHoldUpTheCallerAndTheLastOneSounds) {
+  write_file(install("hover.wav"), demo_cue("hover.wav"));
+  write_file(install("click.wav"), tone_wav(900, 0.3));
+  write_file(install("back.wav"), demo_cue("back.wav"));
+  std::mt19937 rng(11);
+  // Bursts of cues with pauses around the device's release time, so new
+  // devices open while old ones are still closing.
+  for (int i = 0; i < 120; ++i) {
+    player_->play(i % 3 == 0 ? Cue::back : Cue::hover);
+    const int pause =
+        i % 10 == 9 ? 100 + static_cast<int>(rng() % 300) : static_cast<int>(rng() % 12);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
+  auto rec = record();
+  const auto asked = Clock::now();
+  player_->play(Cue::click);
+  std::this_thread::sleep_for(400ms);
+  const auto heard = rec->tone_onset_after(asked - 2ms, 900, 0.15);
+  ASSERT_TRUE(heard);
+  EXPECT_LT(*heard - asked, kHeardLimit);
+}
+
+// section: ending the program at any moment
+
+// The child's side: cues in flight, then _exit.
+int child_main(const char* exit_after_us, const char* dir) {
+  auto device = make_platform_cue_device();
+  CuePlayer player(*device, [&](std::string_view literal) { return cue_path(dir, literal); });
+  player.set_up_and_play_open();
+  player.play(Cue::hover);
+  std::this_thread::sleep_for(std::chrono::microseconds(std::atol(exit_after_us)));
+  ::_exit(7);
+}
+
+TEST_F(CueDeviceTest, TheProgramMayEndWithExitAtAnyMoment) {
+  write_file(install("open.wav"), demo_cue("open.wav"));
+  write_file(install("hover.wav"), demo_cue("hover.wav"));
+  // From before the worker has started to while an idle device is closing.
+  for (const char* us :
+       {"0", "100", "1000", "3000", "10000", "50000", "150000", "260000", "400000"}) {
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
+    env_strings.push_back(std::string("QUARVEL_SOUND_CHILD_EXIT_US=") + us);
+    env_strings.push_back("QUARVEL_SOUND_CHILD_DIR=" + app_dir_);
+    std::vector<char*> envp;
+    for (auto& s : env_strings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(self.c_str()), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+
+    int status = 0;
+    const auto until = Clock::now() + 5s;
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < until) {
+      std::this_thread::sleep_for(5ms);
+    }
+    if (done == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      FAIL() << "the child did not end " << us << " us after its cues";
+    }
+    ASSERT_TRUE(WIFEXITED(status))
+        << "ended by signal " << WTERMSIG(status) << " after " << us << " us";
+    EXPECT_EQ(WEXITSTATUS(status), 7) << "after " << us << " us";
+  }
+}
+
+// section: without a sound server
+
+class NoSoundServerTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    restore("SDL_AUDIODRIVER", driver_);
+    restore("PULSE_SERVER", server_);
+  }
+  static void restore(const char* name, const std::optional<std::string>& v) {
+    if (v) {
+      ::setenv(name, v->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  static std::optional<std::string> get(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  }
+
+  // A whole session of requests; every one returns at once, and so does the end.
+  static void run_session() {
+    std::string pattern = (fs::temp_directory_path() / "quarvel-nosound-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    write_file(fs::path(pattern) / "Install" / "open.wav", demo_cue("open.wav"));
+    write_file(fs::path(pattern) / "Install" / "hover.wav", demo_cue("hover.wav"));
+    auto device = std::make_unique<TimingDevice>(make_platform_cue_device());
+    CuePlayer player(*device, [&](std::string_view literal) { return cue_path(pattern, literal); });
+    player.set_up_and_play_open();
+    for (int i = 0; i < 20; ++i) {
+      player.play(Cue::hover);
+      std::this_thread::sleep_for(10ms);
+    }
+    player.close();
+    const auto took = device->destroy();
+    std::printf("[ figures  ] no server: slowest request %.3f ms, destruction %.1f ms\n",
+                ms(device->longest), ms(took));
+    EXPECT_LT(device->longest, kRequestLimit);
+    EXPECT_LT(took, 300ms);
+    fs::remove_all(pattern);
+  }
+
+  std::optional<std::string> driver_ = get("SDL_AUDIODRIVER");
+  std::optional<std::string> server_ = get("PULSE_SERVER");
+};
+
+TEST_F(NoSoundServerTest, AnUnknownAudioDriverLeavesEveryRequestQuick) {
+  ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  run_session();
+}
+
+TEST_F(NoSoundServerTest, AnUnreachablePulseServerLeavesEveryRequestQuick) {
+  ::setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+  ::setenv("PULSE_SERVER", "unix:/nonexistent/quarvel/native", 1);
+  run_session();
+}
+
+TEST_F(NoSoundServerTest, NoServerAndSdlsOwnDriverChoiceLeavesEveryRequestQuick) {
+  ::unsetenv("SDL_AUDIODRIVER");
+  ::setenv("PULSE_SERVER", "unix:/nonexistent/quarvel/native", 1);
+  run_session();
+}
+
+}  // namespace
+}  // namespace quarvel::sound
+
+int main(int argc, char** argv) {
+  if (const char* us = std::getenv("QUARVEL_SOUND_CHILD_EXIT_US")) {
+    const char* dir = std::getenv("QUARVEL_SOUND_CHILD_DIR");
+    return quarvel::sound::child_main(us, dir ? dir : ".");
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

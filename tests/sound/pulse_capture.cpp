@@ -1,0 +1,208 @@
+#include "pulse_capture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+#include "tone_analysis.h"
+
+extern char** environ;
+
+namespace quarvel::sound::testing {
+namespace {
+
+std::string shell_quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+}  // namespace
+
+std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
+  const std::string cmd = shell_quote(QUARVEL_PULSE_SESSION) + " start 2>&1";
+  FILE* out = ::popen(cmd.c_str(), "r");
+  if (!out) {
+    error = "cannot run " + cmd;
+    return nullptr;
+  }
+  std::string text;
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, out)) text += buf;
+  const int status = ::pclose(out);
+  if (status != 0) {
+    error = "pulse-session.sh start failed: " + text;
+    return nullptr;
+  }
+  // Lines of the form: export NAME='value'
+  std::string dir;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    if (line.rfind("export ", 0) != 0) continue;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos || line.size() < eq + 3) continue;
+    const std::string name = line.substr(7, eq - 7);
+    const std::string value = line.substr(eq + 2, line.size() - eq - 3);
+    ::setenv(name.c_str(), value.c_str(), 1);
+    if (name == "QUARVEL_PULSE_DIR") dir = value;
+  }
+  if (dir.empty()) {
+    error = "pulse-session.sh printed no folder: " + text;
+    return nullptr;
+  }
+  return std::unique_ptr<PulseSession>(new PulseSession(dir));
+}
+
+PulseSession::~PulseSession() {
+  const std::string cmd = shell_quote(QUARVEL_PULSE_SESSION) + " stop " + shell_quote(dir_);
+  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not stop %s\n", dir_.c_str());
+}
+
+MonitorRecorder::MonitorRecorder(bool keep) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (keep) {
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {"parec",          "-d",           "q.monitor",    "--raw",
+                        "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=5",
+                        nullptr};
+  const int rc =
+      ::posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (rc != 0) {
+    pid_ = -1;
+    ::close(fds[0]);
+    return;
+  }
+  if (!keep) {
+    ::close(fds[0]);
+    return;
+  }
+  fd_ = fds[0];
+  reader_ = std::thread([this] { read_loop(); });
+}
+
+MonitorRecorder::~MonitorRecorder() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+  if (reader_.joinable()) reader_.join();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void MonitorRecorder::read_loop() {
+  std::int16_t buf[480];  // 10 ms at most per read
+  std::uint8_t odd = 0;
+  bool have_odd = false;
+  for (;;) {
+    std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(buf);
+    std::size_t start = 0;
+    if (have_odd) {
+      bytes[0] = odd;
+      start = 1;
+    }
+    const ssize_t n = ::read(fd_, bytes + start, sizeof buf - start);
+    if (n <= 0) return;
+    const auto now = Clock::now();
+    const std::size_t total = start + static_cast<std::size_t>(n);
+    have_odd = total % 2 == 1;
+    if (have_odd) odd = bytes[total - 1];
+    std::lock_guard lk(m_);
+    for (std::size_t i = 0; i < total / 2; ++i) samples_.push_back(buf[i] / 32768.0f);
+    marks_.push_back({samples_.size(), now});
+  }
+}
+
+bool MonitorRecorder::wait_until_running(std::chrono::milliseconds limit) {
+  const auto until = Clock::now() + limit;
+  while (Clock::now() < until) {
+    {
+      std::lock_guard lk(m_);
+      if (samples_.size() >= kRate / 20) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+std::size_t MonitorRecorder::index_at(Clock::time_point t) const {
+  // The first read that returned at or after t holds the sample of that moment.
+  const auto it = std::lower_bound(marks_.begin(), marks_.end(), t,
+                                   [](const Mark& m, Clock::time_point v) { return m.at < v; });
+  if (it == marks_.end()) return samples_.size();
+  const double back = std::chrono::duration<double>(it->at - t).count() * kRate;
+  const std::size_t floor = it == marks_.begin() ? 0 : std::prev(it)->end;
+  const double idx = static_cast<double>(it->end) - back;
+  return std::clamp(static_cast<std::size_t>(std::max(0.0, idx)), floor, it->end);
+}
+
+Clock::time_point MonitorRecorder::time_of(std::size_t index) const {
+  const auto it = std::upper_bound(marks_.begin(), marks_.end(), index,
+                                   [](std::size_t v, const Mark& m) { return v < m.end; });
+  if (it == marks_.end()) return marks_.empty() ? Clock::now() : marks_.back().at;
+  // The read returned with this sample and those after it in hand: it came at
+  // the latest that long before the read returned.
+  const auto later = static_cast<double>(it->end - 1 - index);
+  return it->at -
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(later / kRate));
+}
+
+std::vector<float> MonitorRecorder::between(Clock::time_point from, Clock::time_point to) const {
+  std::lock_guard lk(m_);
+  const std::size_t a = index_at(from), b = std::max(a, index_at(to));
+  return {samples_.begin() + static_cast<long>(a), samples_.begin() + static_cast<long>(b)};
+}
+
+std::optional<Clock::time_point> MonitorRecorder::first_sound_after(Clock::time_point after,
+                                                                    float threshold) const {
+  std::lock_guard lk(m_);
+  for (std::size_t i = index_at(after); i < samples_.size(); ++i) {
+    if (std::abs(samples_[i]) > threshold) return time_of(i);
+  }
+  return std::nullopt;
+}
+
+std::optional<Clock::time_point> MonitorRecorder::last_sound_between(Clock::time_point from,
+                                                                     Clock::time_point to,
+                                                                     float threshold) const {
+  std::lock_guard lk(m_);
+  const std::size_t a = index_at(from), b = index_at(to);
+  for (std::size_t i = b; i > a; --i) {
+    if (std::abs(samples_[i - 1]) > threshold) return time_of(i - 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<Clock::time_point> MonitorRecorder::tone_onset_after(Clock::time_point after,
+                                                                   double hz, double level) const {
+  constexpr std::size_t kWindow = kRate / 200, kStep = kRate / 1000;
+  std::lock_guard lk(m_);
+  const std::span<const float> all(samples_);
+  for (std::size_t i = index_at(after); i + kWindow <= samples_.size(); i += kStep) {
+    if (tone_level(all.subspan(i, kWindow), kRate, hz) >= level) return time_of(i + kWindow / 2);
+  }
+  return std::nullopt;
+}
+
+}  // namespace quarvel::sound::testing

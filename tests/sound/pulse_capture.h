@@ -1,0 +1,85 @@
+// A private PulseAudio server for a test program, and a recorder of what its
+// null sink plays, with the time each sample arrived.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quarvel::sound::testing {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs tests/support/pulse-session.sh start, and puts the variables it prints
+// into this process's environment, so SDL and parec find the server.
+class PulseSession {
+ public:
+  // Empty when the server could not be started; `error` then says why.
+  static std::unique_ptr<PulseSession> start(std::string& error);
+  ~PulseSession();  // stops the server and removes its folder
+
+  PulseSession(const PulseSession&) = delete;
+  PulseSession& operator=(const PulseSession&) = delete;
+
+ private:
+  explicit PulseSession(std::string dir) : dir_(std::move(dir)) {}
+  std::string dir_;
+};
+
+// Records the sink's monitor ("q.monitor") with parec: mono, 16-bit, 48 kHz,
+// low latency. A sample's time is when it reached this process, less the
+// samples that came after it in the same read: at or after the moment the
+// sink played it.
+class MonitorRecorder {
+ public:
+  static constexpr int kRate = 48000;
+
+  // With `keep` false the samples are thrown away by parec itself: the sink
+  // then runs in real time, as a sound card would, at no cost to this process.
+  explicit MonitorRecorder(bool keep = true);
+  ~MonitorRecorder();  // ends parec (by its pid) and the reader
+
+  MonitorRecorder(const MonitorRecorder&) = delete;
+  MonitorRecorder& operator=(const MonitorRecorder&) = delete;
+
+  // Waits until samples flow; false if none came within `limit`.
+  bool wait_until_running(std::chrono::milliseconds limit);
+
+  // The samples recorded between two moments.
+  std::vector<float> between(Clock::time_point from, Clock::time_point to) const;
+  // The arrival of the first sample louder than `threshold` after `after`.
+  std::optional<Clock::time_point> first_sound_after(Clock::time_point after,
+                                                     float threshold = 0.01f) const;
+  // The arrival of the last sample louder than `threshold` in [from, to).
+  std::optional<Clock::time_point> last_sound_between(Clock::time_point from, Clock::time_point to,
+                                                      float threshold = 0.01f) const;
+  // The first moment after `after` at which `hz` has reached `level`: the
+  // middle of the first 5 ms window (looked at every 1 ms) that holds it.
+  std::optional<Clock::time_point> tone_onset_after(Clock::time_point after, double hz,
+                                                    double level) const;
+
+ private:
+  struct Mark {
+    std::size_t end;  // samples recorded when this read returned
+    Clock::time_point at;
+  };
+
+  void read_loop();
+  std::size_t index_at(Clock::time_point t) const;     // needs m_
+  Clock::time_point time_of(std::size_t index) const;  // needs m_
+
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  mutable std::mutex m_;
+  std::vector<float> samples_;
+  std::vector<Mark> marks_;
+  std::thread reader_;
+};
+
+}  // namespace quarvel::sound::testing
