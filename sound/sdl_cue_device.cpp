@@ -147,7 +147,11 @@ pid_t find_audio_thread(SDL_AudioDeviceID device) {
 // thread of the device being closed nudged along.
 class DeviceCloser {
  public:
-  DeviceCloser() : thread_([this] { run(); }) {}
+  DeviceCloser()
+      : thread_([this] {
+          run();
+          SDL_TLSCleanup();  // SDL's per-thread error text
+        }) {}
   ~DeviceCloser() { finish(); }
 
   void close(SDL_AudioDeviceID device) {
@@ -231,7 +235,10 @@ class SdlCueDevice final : public CueDevice {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quarvel");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "cue");
     try {
-      worker_ = std::thread([this] { run(); });
+      worker_ = std::thread([this] {
+        run();
+        SDL_TLSCleanup();  // SDL's per-thread error text
+      });
     } catch (...) {
       // No thread, no sound: every request is then dropped.
     }
