@@ -360,6 +360,9 @@ TEST_F(CueDeviceTest, BrokenFilesReturnAtOnceAndTheNextGoodCueStillPlays) {
     c.make(install("hover.wav"));
     if (HasFatalFailure()) return;
 
+    // The good cue before has died away in the recording, however late the
+    // recording runs: whatever sounds from here on is this file's doing.
+    ASSERT_TRUE(rec->wait_for_silence(60ms, 2s)) << "the sink never fell silent";
     const auto asked = Clock::now();
     player_->play(Cue::hover);
     std::this_thread::sleep_for(250ms);
@@ -376,9 +379,7 @@ TEST_F(CueDeviceTest, BrokenFilesReturnAtOnceAndTheNextGoodCueStillPlays) {
                     ms(*heard - asked));
       }
     } else {
-      // The cue before stops at the close that comes first; after that, silence.
-      EXPECT_LT(testing::peak(rec->between(asked + kHeardLimit, good_asked)), 0.01f)
-          << "something sounded";
+      EXPECT_LT(testing::peak(rec->between(asked, good_asked)), 0.01f) << "something sounded";
     }
     const auto heard = rec->tone_onset_after(good_asked - 2ms, 900, 0.15);
     ASSERT_TRUE(heard) << "the good cue after it was not heard";

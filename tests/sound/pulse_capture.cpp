@@ -82,7 +82,7 @@ MonitorRecorder::MonitorRecorder(bool keep) {
   }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   const char* argv[] = {"parec",          "-d",           "q.monitor",    "--raw",
-                        "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=5",
+                        "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=2",
                         nullptr};
   const int rc =
       ::posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
@@ -112,7 +112,7 @@ MonitorRecorder::~MonitorRecorder() {
 }
 
 void MonitorRecorder::read_loop() {
-  std::int16_t buf[480];  // 10 ms at most per read
+  std::int16_t buf[96];  // 2 ms at most per read
   std::uint8_t odd = 0;
   bool have_odd = false;
   for (;;) {
@@ -146,26 +146,36 @@ bool MonitorRecorder::wait_until_running(std::chrono::milliseconds limit) {
   return false;
 }
 
+bool MonitorRecorder::wait_for_silence(std::chrono::milliseconds quiet,
+                                       std::chrono::milliseconds limit, float threshold) {
+  const auto until = Clock::now() + limit;
+  const auto need = static_cast<std::size_t>(quiet.count()) * kRate / 1000;
+  while (Clock::now() < until) {
+    {
+      std::lock_guard lk(m_);
+      if (samples_.size() >= need &&
+          std::all_of(samples_.end() - static_cast<long>(need), samples_.end(),
+                      [&](float v) { return std::abs(v) <= threshold; })) {
+        return true;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 std::size_t MonitorRecorder::index_at(Clock::time_point t) const {
-  // The first read that returned at or after t holds the sample of that moment.
-  const auto it = std::lower_bound(marks_.begin(), marks_.end(), t,
-                                   [](const Mark& m, Clock::time_point v) { return m.at < v; });
-  if (it == marks_.end()) return samples_.size();
-  const double back = std::chrono::duration<double>(it->at - t).count() * kRate;
-  const std::size_t floor = it == marks_.begin() ? 0 : std::prev(it)->end;
-  const double idx = static_cast<double>(it->end) - back;
-  return std::clamp(static_cast<std::size_t>(std::max(0.0, idx)), floor, it->end);
+  // Everything before this index had arrived by t; nothing after it had.
+  const auto it = std::upper_bound(marks_.begin(), marks_.end(), t,
+                                   [](Clock::time_point v, const Mark& m) { return v < m.at; });
+  return it == marks_.begin() ? 0 : std::prev(it)->end;
 }
 
 Clock::time_point MonitorRecorder::time_of(std::size_t index) const {
   const auto it = std::upper_bound(marks_.begin(), marks_.end(), index,
                                    [](std::size_t v, const Mark& m) { return v < m.end; });
   if (it == marks_.end()) return marks_.empty() ? Clock::now() : marks_.back().at;
-  // The read returned with this sample and those after it in hand: it came at
-  // the latest that long before the read returned.
-  const auto later = static_cast<double>(it->end - 1 - index);
-  return it->at -
-         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(later / kRate));
+  return it->at;  // when the read that brought this sample returned
 }
 
 std::vector<float> MonitorRecorder::between(Clock::time_point from, Clock::time_point to) const {
@@ -200,7 +210,7 @@ std::optional<Clock::time_point> MonitorRecorder::tone_onset_after(Clock::time_p
   std::lock_guard lk(m_);
   const std::span<const float> all(samples_);
   for (std::size_t i = index_at(after); i + kWindow <= samples_.size(); i += kStep) {
-    if (tone_level(all.subspan(i, kWindow), kRate, hz) >= level) return time_of(i + kWindow / 2);
+    if (tone_level(all.subspan(i, kWindow), kRate, hz) >= level) return time_of(i + kWindow - 1);
   }
   return std::nullopt;
 }

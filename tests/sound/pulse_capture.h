@@ -33,9 +33,9 @@ class PulseSession {
 };
 
 // Records the sink's monitor ("q.monitor") with parec: mono, 16-bit, 48 kHz,
-// low latency. A sample's time is when it reached this process, less the
-// samples that came after it in the same read: at or after the moment the
-// sink played it.
+// 2 ms latency. A sample's time is when the read that brought it returned: at
+// or after the moment the sink played it, so a delay measured from a request
+// to a sample's time is never less than the true one.
 class MonitorRecorder {
  public:
   static constexpr int kRate = 48000;
@@ -51,7 +51,12 @@ class MonitorRecorder {
   // Waits until samples flow; false if none came within `limit`.
   bool wait_until_running(std::chrono::milliseconds limit);
 
-  // The samples recorded between two moments.
+  // Waits until the latest `quiet` of the recording is silent; false if that
+  // does not happen within `limit`.
+  bool wait_for_silence(std::chrono::milliseconds quiet, std::chrono::milliseconds limit,
+                        float threshold = 0.01f);
+
+  // The samples that arrived between two moments.
   std::vector<float> between(Clock::time_point from, Clock::time_point to) const;
   // The arrival of the first sample louder than `threshold` after `after`.
   std::optional<Clock::time_point> first_sound_after(Clock::time_point after,
@@ -59,8 +64,8 @@ class MonitorRecorder {
   // The arrival of the last sample louder than `threshold` in [from, to).
   std::optional<Clock::time_point> last_sound_between(Clock::time_point from, Clock::time_point to,
                                                       float threshold = 0.01f) const;
-  // The first moment after `after` at which `hz` has reached `level`: the
-  // middle of the first 5 ms window (looked at every 1 ms) that holds it.
+  // The first moment after `after` at which `hz` has reached `level`: the end
+  // of the first 5 ms window (looked at every 1 ms) that holds it.
   std::optional<Clock::time_point> tone_onset_after(Clock::time_point after, double hz,
                                                     double level) const;
 
