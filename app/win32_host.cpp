@@ -39,7 +39,8 @@ class Win32Host final : public Host {
   }
   Millis now() const override { return static_cast<Millis>(GetTickCount64()); }
 
-  // section: messages, called by the window procedure
+  // section: messages, called by the window procedure while the core is there
+  bool has_core() const { return launcher_ != nullptr; }
   void paint();
   void pointer_moved(LPARAM lparam);
   void button_down(LPARAM lparam);
@@ -69,8 +70,7 @@ class Win32Host final : public Host {
   assets::Pictures pictures_;
   std::unique_ptr<sound::CueDevice> cue_device_;
   std::unique_ptr<launch::Shell> shell_;
-  std::unique_ptr<Launcher> launcher_;
-  bool unloaded_ = false;
+  std::unique_ptr<Launcher> launcher_;  // gone once the window is closed from outside
 };
 
 // section: Host
@@ -130,12 +130,16 @@ void Win32Host::timer_fired() {
   arm_timer();
 }
 
-// The desktop closes the window (Alt+F4, the taskbar, log-off): unload, then end.
+// The desktop closes the window (Alt+F4, the taskbar, log-off): unload, then
+// end. The sound device is let go here, which waits until the unload step's
+// close has reached it: after WM_ENDSESSION the system may end the process
+// at any moment.
 void Win32Host::closed_from_outside() {
-  if (unloaded_) return;
-  unloaded_ = true;
+  if (!launcher_) return;
   KillTimer(window_, kTimerId);
   launcher_->closed_from_outside();
+  launcher_.reset();
+  cue_device_.reset();
   DestroyWindow(window_);
 }
 
@@ -256,8 +260,13 @@ void attach_host(HWND hwnd, LPARAM lparam) {
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) attach_host(hwnd, lparam);
+  if (message == WM_DESTROY) {  // the only window is gone: so is the program
+    PostQuitMessage(0);
+    return 0;
+  }
+  // Before the core is made and after it has unloaded, the system's defaults.
   Win32Host* host = host_of(hwnd);
-  if (!host) return DefWindowProcW(hwnd, message, wparam, lparam);
+  if (!host || !host->has_core()) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
     case WM_ERASEBKGND:  // the pictures cover every pixel: erasing would only flicker
       return 1;
@@ -281,9 +290,6 @@ LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM
       return 0;
     case WM_ENDSESSION:  // log-off or shut-down goes ahead
       if (wparam) host->closed_from_outside();
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
       return 0;
     default:
       return DefWindowProcW(hwnd, message, wparam, lparam);
