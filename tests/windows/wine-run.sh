@@ -9,9 +9,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 : "${WINEDEBUG:=-all}"
 # No Mono, no Gecko, no desktop menu entries: none is needed and each would be slow.
 : "${WINEDLLOVERRIDES:=mscoree,mshtml,winemenubuilder.exe=d}"
-# A Western European ANSI code page (1252) unless the caller chose a locale.
-: "${LANG:=en_US.UTF-8}"
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LANG
+# One locale whatever the caller's: file names in UTF-8 (as the tests write
+# them), and under Wine the Western European ANSI code page 1252. C.UTF-8 is
+# on every Debian system.
+LC_ALL=C.UTF-8
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES LC_ALL
 if [ "${1:-}" = --server ]; then
   shift
   for server in wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
