@@ -2,20 +2,22 @@
 # Makes the two release archives in build/release:
 #   Quarvel-windows.zip     Quarvel.exe (cross-built, self-contained) and README-modders.txt
 #   Quarvel-linux.tar.gz    Quarvel (the Linux program) and README-modders.txt
-# Builds the "windows" and "default" presets first. Installs nothing.
+# Builds both programs without their tests, in build/release-build. Installs nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$PWD/build/release
+builds=$PWD/build/release-build
 
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target Quarvel
-cmake --preset default >/dev/null
-cmake --build --preset default --target Quarvel
+cmake -S . -B "$builds/windows" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" >/dev/null
+cmake --build "$builds/windows" -j2 --target Quarvel
+cmake -S . -B "$builds/linux" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF >/dev/null
+cmake --build "$builds/linux" -j2 --target Quarvel
 
 rm -rf "$out"
 mkdir -p "$out/windows" "$out/linux"
 
-cp build/windows/app/Quarvel.exe "$out/windows/"
+cp "$builds/windows/app/Quarvel.exe" "$out/windows/"
 cat >"$out/windows/README-modders.txt" <<'TEXT'
 Quarvel launcher for Windows
 ============================
@@ -31,10 +33,11 @@ Quarvel.exe needs nothing else: no runtime, no DLL beside it, no registration.
 Start starts GameData\vivu.exe with "+set fs_game voskbase"; Help opens the
 manual with the program Windows uses for .doc files.
 TEXT
+sed -i 's/$/\r/' "$out/windows/README-modders.txt"  # Windows line ends
 (cd "$out/windows" && cmake -E tar cf "$out/Quarvel-windows.zip" --format=zip \
   Quarvel.exe README-modders.txt)
 
-cp build/default/app/Quarvel "$out/linux/"
+cp "$builds/linux/app/Quarvel" "$out/linux/"
 cat >"$out/linux/README-modders.txt" <<'TEXT'
 Quarvel launcher for Linux
 ==========================
