@@ -45,9 +45,11 @@ std::vector<std::string> environment_with(const std::vector<std::string>& extra)
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
   for (const std::string& x : extra) {
-    const std::string key = x.substr(0, x.find('=') + 1);
+    // "-NAME" removes NAME; "NAME=value" sets it.
+    const bool remove = x.starts_with('-');
+    const std::string key = remove ? x.substr(1) + "=" : x.substr(0, x.find('=') + 1);
     std::erase_if(env, [&](const std::string& e) { return e.starts_with(key); });
-    env.push_back(x);
+    if (!remove) env.push_back(x);
   }
   return env;
 }
@@ -603,7 +605,7 @@ Staged stage_launcher(const fs::path& folder, const fs::path& workspace) {
   const std::string manual = "{\\rtf1 manual}";
   write_file(folder / "GameData/voskbase/documentation/manual.doc",
              std::vector<std::uint8_t>(manual.begin(), manual.end()));
-  for (const char* name : {"xdg-open", "sh", "bash", "dash", "touch", "wine"}) {
+  for (const char* name : {"xdg-open", "sh", "bash", "dash", "touch", "wine", "dbus-launch"}) {
     install_recorder(s.bin / name);
   }
   return s;

@@ -59,7 +59,8 @@ std::map<pid_t, char> children_of(pid_t pid);
 std::int64_t cpu_ns(pid_t pid);
 
 // A launcher (or a wrapper that ends up running it) started as a child of the
-// test, with its standard output and error kept in a file.
+// test, with its standard output and error kept in a file. Its environment is
+// the test's, with entries "NAME=value" set and entries "-NAME" removed.
 class Subject {
  public:
   Subject() = default;
@@ -192,7 +193,8 @@ std::vector<StartRecord> read_records(const fs::path& dir);
 // A launcher folder as a user has it: the program, five good cues (tones of
 // their own pitch and length), the game (a recording stand-in) and the manual;
 // and beside it a folder of stand-ins for the desktop's programs (xdg-open,
-// and tripwires named sh, bash, touch and wine) to put first on PATH.
+// and tripwires named sh, bash, dash, touch, wine and dbus-launch) to put
+// first on PATH.
 struct Staged {
   fs::path folder;   // the launcher's folder
   fs::path program;  // folder/Quarvel
