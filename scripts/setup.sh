@@ -7,7 +7,11 @@ cd "$(dirname "$0")/.."
 
 packages=(
   # build
-  cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev libx11-dev
+  cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev googletest libx11-dev libxtst-dev
+  # the Windows program: cross compiler, and Wine to test it
+  g++-mingw-w64-x86-64 wine64
+  # fuzzing, memory checking and debugging tools used by the tests
+  clang libclang-rt-14-dev valgrind gdb
   # the desktop the launcher is run and tested on
   xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
   # sound: a private PulseAudio server and its recorder for the sound tests

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up as scripts/setup.sh does and runs every test: the core, picture,
-# sound, launch and end-to-end tests, in a normal build and again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# sound, launch, end-to-end and proof tests, in a normal build and again under
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows program's
+# tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in default sanitize; do
@@ -10,3 +11,5 @@ for preset in default sanitize; do
   echo "== $preset tests"
   ctest --preset "$preset"
 done
+echo "== windows"
+scripts/test-windows.sh
