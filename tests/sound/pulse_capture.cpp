@@ -29,7 +29,8 @@ std::string shell_quote(const std::string& s) {
 }  // namespace
 
 std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
-  const std::string cmd = shell_quote(QUARVEL_PULSE_SESSION) + " start 2>&1";
+  const std::string cmd =
+      shell_quote(QUARVEL_PULSE_SESSION) + " start --owner " + std::to_string(::getpid()) + " 2>&1";
   FILE* out = ::popen(cmd.c_str(), "r");
   if (!out) {
     error = "cannot run " + cmd;

@@ -9,11 +9,13 @@
 #   tests/support/pulse-session.sh stop "$QUARVEL_PULSE_DIR"
 #
 # start prints shell `export` lines; the folder it names holds the server's pid,
-# log and socket. stop ends that server (by its recorded pid) and removes the folder.
+# log and socket. stop ends that server (by its recorded pid) and removes the
+# folder. With --owner PID the server also ends (within a second) once that
+# process has, so a test killed before its clean-up leaves nothing running.
 set -eu
 
 usage() {
-  echo "usage: $0 start [DIR] | stop DIR" >&2
+  echo "usage: $0 start [--owner PID] [DIR] | stop DIR" >&2
   exit 2
 }
 
@@ -23,6 +25,12 @@ client() {
 }
 
 start() {
+  owner=
+  if [ "${1:-}" = --owner ]; then
+    owner=${2:-}
+    [ -n "$owner" ] || usage
+    shift 2
+  fi
   command -v pulseaudio >/dev/null 2>&1 || {
     echo "pulse-session: pulseaudio is not installed" >&2
     exit 1
@@ -69,6 +77,13 @@ start() {
     sleep 0.1
   done
   client pactl set-default-sink q >/dev/null 2>&1 || true
+  if [ -n "$owner" ]; then
+    server=$(cat "$dir/pid")
+    (
+      while running "$owner" && running "$server"; do sleep 1; done
+      running "$server" && "$0" stop "$dir"
+    ) </dev/null >/dev/null 2>&1 &
+  fi
 
   echo "export PULSE_SERVER='unix:$dir/native'"
   echo "export PULSE_CLIENTCONFIG='$dir/client.conf'"
@@ -103,7 +118,10 @@ stop() {
 }
 
 case "${1:-}" in
-  start) start "${2:-}" ;;
+  start)
+    shift
+    start "$@"
+    ;;
   stop) stop "${2:-}" ;;
   *) usage ;;
 esac
