@@ -60,6 +60,7 @@ class SdlHost final : public Host {
   std::unique_ptr<launch::Shell> shell_;
   std::unique_ptr<Launcher> launcher_;
   bool running_ = true;
+  bool window_destroyed_ = false;  // by another X client, not by us
 };
 
 // Creates the hidden, borderless, centred window and its drawing surface.
@@ -127,6 +128,13 @@ bool leave_follows() {
          next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
 }
 
+// Another X client destroyed our window outright (SDL does not report it): the
+// window is closed from outside as surely as by the desktop's close.
+bool window_destroyed(const SDL_SysWMmsg& msg, NativeHandle window) {
+  return msg.subsystem == SDL_SYSWM_X11 && msg.msg.x11.event.type == DestroyNotify &&
+         static_cast<NativeHandle>(msg.msg.x11.event.xdestroywindow.window) == window;
+}
+
 // Hands one SDL event to the core; returns false once the window is closed.
 bool SdlHost::dispatch(const SDL_Event& e) {
   switch (e.type) {
@@ -150,6 +158,9 @@ bool SdlHost::dispatch(const SDL_Event& e) {
       return true;
     case SDL_QUIT:  // the desktop's close, or SIGTERM / SIGINT
       return false;
+    case SDL_SYSWMEVENT:
+      window_destroyed_ = window_destroyed(*e.syswm.msg, handle_);
+      return !window_destroyed_;
     default:
       return true;
   }
@@ -185,6 +196,7 @@ int SdlHost::run() {
   SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
   SDL_EventState(SDL_KEYUP, SDL_IGNORE);
   SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
+  SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 
   pictures_ = assets::Pictures::decode_all();
   if (!create_window()) return 1;
@@ -206,6 +218,7 @@ int SdlHost::run() {
   launcher_.reset();
   cue_device_.reset();
   if (staging_) SDL_FreeSurface(staging_);
+  if (window_destroyed_) return 0;  // SDL would wait forever on a window that is gone
   SDL_DestroyWindow(window_);
   SDL_Quit();
   return 0;

@@ -53,6 +53,12 @@ TEST_F(Window, TheWindowManagersCloseEndsTheProgram) {
   }
 }
 
+TEST_F(Window, AWindowDestroyedByAnotherProgramEndsItToo) {
+  start();
+  ASSERT_EQ(run({"xdotool", "windowclose", std::to_string(launcher->window())}), 0);
+  EXPECT_EQ(launcher->wait_exit(5s), 0);
+}
+
 TEST_F(Window, AltF4EndsTheProgram) {
   start();
   launcher->activate();
