@@ -1,0 +1,493 @@
+// Times the real launcher on the X server in $DISPLAY, with the sound server
+// in the environment, and checks the results against their budgets.
+//
+//   quarvel_bench PROGRAM BARE_PROGRAM [RUNS]
+//
+// Every time is read off the screen: the driver polls the window's pixels
+// (through shared memory) until they are exactly the expected picture.
+//   first frame: process start to the first complete, correct window, for
+//                the launcher and for a bare SDL program, started alternately
+//   hover:       a pointer move onto a control to its hover picture
+//   press:       the button's release (the click) to its pressed picture
+//   peak RSS:    VmHWM at the end of a run
+//   idle CPU:    CPU time of all threads over 10 s, after the open cue ended
+//   size:        the program file stripped
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/elements.h"
+#include "app/window_model.h"
+#include "assets/pictures.h"
+#include "wav_writer.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using quarvel::Element;
+using quarvel::Rect;
+using quarvel::WindowModel;
+
+constexpr int kWidth = quarvel::kClientWidth;
+constexpr int kHeight = quarvel::kClientHeight;
+constexpr std::uint32_t kBareColour = 0x3366AA;
+
+double ms_since(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// section: the screen, read through shared memory
+class ScreenReader {
+ public:
+  ScreenReader() {
+    dpy_ = XOpenDisplay(nullptr);
+    if (!dpy_) throw std::runtime_error("no X display");
+    if (!XShmQueryExtension(dpy_)) throw std::runtime_error("no MIT-SHM on the X server");
+    int ev, err, major, minor;
+    if (!XTestQueryExtension(dpy_, &ev, &err, &major, &minor)) {
+      throw std::runtime_error("no XTEST on the X server");
+    }
+    root_ = DefaultRootWindow(dpy_);
+    screen_w_ = DisplayWidth(dpy_, DefaultScreen(dpy_));
+    screen_h_ = DisplayHeight(dpy_, DefaultScreen(dpy_));
+  }
+  ~ScreenReader() {
+    for (auto& [size, img] : images_) {
+      XShmDetach(dpy_, &img->info);
+      XDestroyImage(img->image);
+      shmdt(img->info.shmaddr);
+    }
+    XCloseDisplay(dpy_);
+  }
+
+  // Where a centred window of the client size sits.
+  Rect window_area() const {
+    return {(screen_w_ - kWidth) / 2, (screen_h_ - kHeight) / 2, kWidth, kHeight};
+  }
+
+  // True if `area` of the screen holds exactly `want` (0x00RRGGBB, row-major).
+  bool shows(const Rect& area, const std::vector<std::uint32_t>& want) {
+    Shm& s = image_for(area.width, area.height);
+    if (!XShmGetImage(dpy_, root_, s.image, area.left, area.top, AllPlanes)) return false;
+    for (int y = 0; y < area.height; ++y) {
+      const auto* row =
+          reinterpret_cast<const std::uint32_t*>(s.image->data + y * s.image->bytes_per_line);
+      const std::uint32_t* expect = want.data() + static_cast<std::size_t>(y) * area.width;
+      for (int x = 0; x < area.width; ++x) {
+        if ((row[x] & 0xFFFFFF) != expect[x]) return false;
+      }
+    }
+    return true;
+  }
+
+  // Polls until `area` shows `want`; the milliseconds since `t0`, or nullopt.
+  std::optional<double> wait_for(const Rect& area, const std::vector<std::uint32_t>& want,
+                                 Clock::time_point t0, std::chrono::microseconds pause,
+                                 std::chrono::milliseconds timeout = 5s) {
+    for (;;) {
+      if (shows(area, want)) return ms_since(t0);
+      if (Clock::now() - t0 > timeout) return std::nullopt;
+      std::this_thread::sleep_for(pause);
+    }
+  }
+
+  void move(int x, int y) {
+    XTestFakeMotionEvent(dpy_, -1, x, y, CurrentTime);
+    XFlush(dpy_);
+  }
+  void click() {
+    XTestFakeButtonEvent(dpy_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(dpy_, 1, False, CurrentTime);
+    XFlush(dpy_);
+  }
+
+ private:
+  struct Shm {
+    XImage* image = nullptr;
+    XShmSegmentInfo info{};
+  };
+  // One shared image per size; XShmGetImage finds its segment through the
+  // image, so the segment description must stay where it was created.
+  Shm& image_for(int w, int h) {
+    auto& slot = images_[std::make_pair(w, h)];
+    if (slot) return *slot;
+    slot = std::make_unique<Shm>();
+    Shm& s = *slot;
+    s.image = XShmCreateImage(dpy_, DefaultVisual(dpy_, DefaultScreen(dpy_)),
+                              DefaultDepth(dpy_, DefaultScreen(dpy_)), ZPixmap, nullptr, &s.info,
+                              static_cast<unsigned>(w), static_cast<unsigned>(h));
+    s.info.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(s.image->bytes_per_line) * h,
+                          IPC_CREAT | 0600);
+    s.info.shmaddr = s.image->data = static_cast<char*>(shmat(s.info.shmid, nullptr, 0));
+    s.info.readOnly = False;
+    XShmAttach(dpy_, &s.info);
+    XSync(dpy_, False);
+    shmctl(s.info.shmid, IPC_RMID, nullptr);  // gone once both sides let go
+    return s;
+  }
+
+  Display* dpy_ = nullptr;
+  Window root_ = 0;
+  int screen_w_ = 0, screen_h_ = 0;
+  std::map<std::pair<int, int>, std::unique_ptr<Shm>> images_;
+};
+
+// section: processes
+pid_t spawn(const std::vector<std::string>& argv, const fs::path& cwd) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0].c_str(), &fa, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  return rc == 0 ? pid : -1;
+}
+
+void end(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 500; ++i) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(10ms);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+long status_kib(pid_t pid, const char* key) {
+  const std::string s = read_text("/proc/" + std::to_string(pid) + "/status");
+  const auto at = s.find(key);
+  return at == std::string::npos ? -1 : std::atol(s.c_str() + at + std::strlen(key));
+}
+
+// CPU time of each thread alive now, in nanoseconds, by thread id.
+std::map<int, std::int64_t> thread_times(pid_t pid) {
+  const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+  std::map<int, std::int64_t> times;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return times;
+  while (const dirent* e = readdir(d)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string stat = read_text(dir + "/" + e->d_name + "/schedstat");
+    if (!stat.empty()) times[std::atoi(e->d_name)] = std::atoll(stat.c_str());
+  }
+  closedir(d);
+  return times;
+}
+
+// CPU time of all threads over `span`, sampled every 100 ms so a thread that
+// ends meanwhile still counts (up to its last sample) and one that starts
+// counts from zero.
+double cpu_ms_over(pid_t pid, std::chrono::milliseconds span, int& threads_changed) {
+  const auto first = thread_times(pid);
+  auto last = first;
+  const auto end_at = Clock::now() + span;
+  while (Clock::now() < end_at) {
+    std::this_thread::sleep_for(std::min<Clock::duration>(100ms, end_at - Clock::now()));
+    for (const auto& [tid, ns] : thread_times(pid)) last[tid] = ns;
+  }
+  std::int64_t total = 0;
+  for (const auto& [tid, ns] : last) {
+    const auto was = first.find(tid);
+    total += ns - (was == first.end() ? 0 : was->second);
+  }
+  threads_changed += last.size() != first.size();
+  return static_cast<double>(total) / 1e6;
+}
+
+// User and system time of the whole process (ended threads included), in ms.
+double process_cpu_ms(pid_t pid) {
+  const std::string s = read_text("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = s.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream rest(s.substr(close + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::atol(field.c_str());
+    if (i == 15) stime = std::atol(field.c_str());
+  }
+  return (utime + stime) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// section: expected pictures
+std::vector<std::uint32_t> frame_of(const quarvel::assets::Pictures& pictures, const WindowModel& m,
+                                    const Rect& area) {
+  std::vector<std::uint32_t> whole(static_cast<std::size_t>(kWidth) * kHeight);
+  m.draw(pictures, Rect{0, 0, kWidth, kHeight},
+         quarvel::FrameView{whole.data(), kWidth, kHeight, kWidth});
+  std::vector<std::uint32_t> out;
+  for (int y = area.top; y < area.bottom(); ++y) {
+    for (int x = area.left; x < area.right(); ++x) {
+      out.push_back(whole[static_cast<std::size_t>(y) * kWidth + x]);
+    }
+  }
+  return out;
+}
+
+// section: statistics
+struct Series {
+  std::vector<double> v;
+  void add(double x) { v.push_back(x); }
+  double at(double q) const {
+    auto s = v;
+    std::sort(s.begin(), s.end());
+    if (s.empty()) return 0;
+    const double pos = q * static_cast<double>(s.size() - 1);
+    const auto lo = static_cast<std::size_t>(pos);
+    const auto hi = std::min(lo + 1, s.size() - 1);
+    return s[lo] + (s[hi] - s[lo]) * (pos - static_cast<double>(lo));
+  }
+  double median() const { return at(0.5); }
+};
+
+struct Row {
+  std::string what;
+  Series s;
+  std::string unit;
+  std::string budget;                 // empty: no budget of its own
+  std::function<bool(double)> meets;  // judged on the median
+};
+
+void print_row(const Row& r, int& failures) {
+  char line[256];
+  std::snprintf(line, sizeof line, "%-40s %9.2f %9.2f-%-9.2f %9.2f-%-9.2f %4zu  %-7s",
+                r.what.c_str(), r.s.median(), r.s.at(0.25), r.s.at(0.75), r.s.at(0), r.s.at(1),
+                r.s.v.size(), r.unit.c_str());
+  std::string verdict;
+  if (r.meets) {
+    const bool ok = !r.s.v.empty() && r.meets(r.s.median());
+    failures += !ok;
+    verdict = std::string(ok ? "PASS" : "FAIL") + "  (" + r.budget + ")";
+  }
+  std::printf("%s %s\n", line, verdict.c_str());
+}
+
+void write(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> cue(double hz, double seconds) {
+  return quarvel::wavseeds::make_wav({quarvel::wavseeds::Encoding::pcm_s16, 44100, 1},
+                                     {hz, seconds, 0.4});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s PROGRAM BARE_PROGRAM [RUNS]\n", argv[0]);
+    return 2;
+  }
+  const fs::path program = fs::absolute(argv[1]);
+  const fs::path bare = fs::absolute(argv[2]);
+  const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
+
+  // The launcher's folder: the program and five cues like the demo's.
+  char templ[] = "/tmp/quarvel-bench-XXXXXX";
+  if (!mkdtemp(templ)) return 1;
+  const fs::path folder = templ;
+  fs::copy_file(program, folder / "Quarvel");
+  write(folder / "Install/open.wav", cue(880, 1.0));
+  write(folder / "Install/hover.wav", cue(1568, 0.06));
+  write(folder / "Install/click.wav", cue(1175, 0.12));
+  write(folder / "Install/start.wav", cue(1046, 1.4));
+  write(folder / "Install/back.wav", cue(392, 0.16));
+
+  ScreenReader screen;
+  const Rect win = screen.window_area();
+  const auto pictures = quarvel::assets::Pictures::decode_all();
+  const auto whole = [&](const WindowModel& m) {
+    return frame_of(pictures, m, Rect{0, 0, kWidth, kHeight});
+  };
+  const auto initial = whole(WindowModel{});
+  const std::vector<std::uint32_t> bare_frame(static_cast<std::size_t>(kWidth) * kHeight,
+                                              kBareColour);
+
+  Row first{"first correct frame, Quarvel", {}, "ms", "<= 60 ms", [](double m) { return m <= 60; }};
+  Row first_bare{"first correct frame, bare SDL window", {}, "ms", "", {}};
+  Row ratio{
+      "first frame / bare SDL (pairwise)", {}, "x", "<= 1.3", [](double m) { return m <= 1.3; }};
+  Row hover{"pointer move to hover picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
+  Row press{"click to pressed picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
+  Row rss{"peak resident memory", {}, "MiB", "< 24 MiB", [](double m) { return m < 24; }};
+  Row idle{"CPU while idle for 10 s", {}, "ms", "< 10 ms", [](double m) { return m < 10; }};
+  Row idle_ticks{"  the same from /proc/PID/stat (10 ms ticks)", {}, "ms", "", {}};
+
+  struct Control {
+    Element normal, lit;
+    Rect rect;
+  };
+  const Control controls[] = {
+      {Element::start, Element::start_ovr, quarvel::layout::kStartButton},
+      {Element::help, Element::help_ovr, quarvel::layout::kHelpButton},
+      {Element::quit, Element::exit_ovr, quarvel::layout::kQuitButton},
+      {Element::minimize, Element::ovrmin, quarvel::layout::kMinimizeWidget},
+      {Element::close_b, Element::ovrclose, quarvel::layout::kCloseWidget},
+  };
+  const auto on_screen = [&](const Rect& r) {
+    return Rect{win.left + r.left, win.top + r.top, r.width, r.height};
+  };
+  const auto centre = [&](const Rect& r) {
+    return std::make_pair(win.left + r.left + r.width / 2, win.top + r.top + r.height / 2);
+  };
+
+  std::printf("Quarvel benchmark: %d runs on %s, sound server %s\n", runs,
+              std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
+              std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "(default)");
+  std::fflush(stdout);
+  int idle_thread_changes = 0;
+  for (int run = 0; run < runs; ++run) {
+    screen.move(5, 5);  // off the window
+    std::this_thread::sleep_for(300ms);
+
+    // The bare program, then the launcher, each from process start.
+    auto t0 = Clock::now();
+    pid_t pid = spawn({bare.string()}, folder);
+    const auto bare_ms = screen.wait_for(win, bare_frame, t0, 200us);
+    end(pid);
+    std::this_thread::sleep_for(300ms);
+
+    t0 = Clock::now();
+    pid = spawn({(folder / "Quarvel").string()}, folder);
+    const auto first_ms = screen.wait_for(win, initial, t0, 200us);
+    if (!bare_ms || !first_ms) {
+      std::fprintf(stderr, "run %d: a window never showed its picture\n", run);
+      end(pid);
+      return 1;
+    }
+    first.s.add(*first_ms);
+    first_bare.s.add(*bare_ms);
+    ratio.s.add(*first_ms / *bare_ms);
+
+    // Idle: from after the open cue (1 s) has played out and the launcher's
+    // threads have settled (the sound device let go), for 10 s.
+    std::this_thread::sleep_for(1500ms - (Clock::now() - t0));
+    for (int steady = 0, last = -1, polls = 0; steady < 10 && polls < 100; ++polls) {
+      const int threads = static_cast<int>(thread_times(pid).size());
+      steady = threads == last ? steady + 1 : 0;
+      last = threads;
+      std::this_thread::sleep_for(50ms);
+    }
+    const double ticks0 = process_cpu_ms(pid);
+    idle.s.add(cpu_ms_over(pid, 10s, idle_thread_changes));
+    idle_ticks.s.add(process_cpu_ms(pid) - ticks0);
+
+    // Hover: onto each control from the background, five times a run.
+    const auto [bx, by] = std::make_pair(win.left + 250, win.top + 240);
+    for (const Control& c : controls) {
+      screen.move(bx, by);
+      screen.wait_for(win, initial, Clock::now(), 200us);
+      std::this_thread::sleep_for(150ms);  // the last hover cue is over
+      WindowModel lit;
+      lit.set_visible(c.normal, false);
+      lit.set_visible(c.lit, true);
+      const auto want = frame_of(pictures, lit, c.rect);
+      const auto [x, y] = centre(c.rect);
+      t0 = Clock::now();
+      screen.move(x, y);
+      if (const auto ms = screen.wait_for(on_screen(c.rect), want, t0, 50us)) hover.s.add(*ms);
+    }
+
+    // Press: a click on the lit help button.
+    screen.move(bx, by);
+    screen.wait_for(win, initial, Clock::now(), 200us);
+    const auto [hx, hy] = centre(quarvel::layout::kHelpButton);
+    screen.move(hx, hy);
+    std::this_thread::sleep_for(150ms);
+    WindowModel pressed;
+    pressed.set_visible(Element::help, false);
+    pressed.set_visible(Element::help_press, true);
+    const auto want = frame_of(pictures, pressed, quarvel::layout::kHelpButton);
+    t0 = Clock::now();
+    screen.click();
+    if (const auto ms = screen.wait_for(on_screen(quarvel::layout::kHelpButton), want, t0, 50us)) {
+      press.s.add(*ms);
+    }
+    std::this_thread::sleep_for(700ms);  // the help command's tick
+
+    rss.s.add(static_cast<double>(status_kib(pid, "VmHWM:")) / 1024.0);
+    end(pid);
+    std::printf("  run %2d: first frame %.1f ms (bare %.1f), idle CPU %.2f ms\n", run + 1,
+                *first_ms, *bare_ms, idle.s.v.back());
+    std::fflush(stdout);
+  }
+
+  // The program file, stripped.
+  Row size{"program file, stripped", {}, "MiB", "< 1.2 MiB", [](double m) { return m < 1.2; }};
+  const fs::path stripped = folder / "Quarvel.stripped";
+  const pid_t strip =
+      spawn({"strip", "--strip-all", "-o", stripped.string(), program.string()}, {});
+  int st = 0;
+  waitpid(strip, &st, 0);
+  if (fs::exists(stripped)) {
+    size.s.add(static_cast<double>(fs::file_size(stripped)) / (1024.0 * 1024.0));
+  }
+  Row unstripped{"program file as built", {}, "MiB", "", {}};
+  unstripped.s.add(static_cast<double>(fs::file_size(program)) / (1024.0 * 1024.0));
+
+  std::printf("\n%-40s %9s %-19s %-19s %4s  %-7s %s\n", "measure", "median", "  IQR (q1-q3)",
+              "  range (min-max)", "n", "unit", "budget");
+  int failures = 0;
+  for (const Row* r : {&first, &first_bare, &ratio, &hover, &press, &rss, &idle, &idle_ticks, &size,
+                       &unstripped}) {
+    print_row(*r, failures);
+  }
+  if (idle_thread_changes) {
+    std::printf(
+        "note: threads came or went during %d idle windows; their CPU is in the /proc "
+        "row only\n",
+        idle_thread_changes);
+  }
+  std::printf("\n%s: %d budget(s) missed\n", failures ? "FAIL" : "PASS", failures);
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+  return failures ? 1 : 0;
+}
