@@ -241,7 +241,8 @@ TEST_P(BadCueFiles, TheLauncherKeepsAnsweringPlaysWhatItCanAndSaysNothing) {
   EXPECT_EQ(launcher->output(), "") << "the launcher printed something";
 
   launcher->signal(SIGTERM);
-  EXPECT_EQ(launcher->wait_exit(5s), 0) << "the launcher did not end cleanly";
+  EXPECT_EQ(launcher->wait_exit(5s), 0) << "the launcher did not end cleanly:\n"
+                                         << launcher->output();
   RecordProperty("slowest_answer_us", std::to_string(slowest.count()));
   std::cout << "slowest answer to a pointer event: " << slowest.count() << " us\n";
 }

@@ -279,7 +279,11 @@ void Subject::start(const std::vector<std::string>& argv, const std::vector<std:
   if (!dpy_) dpy_ = XOpenDisplay(nullptr);
   if (!dpy_) throw std::runtime_error("no display");
   output_ = e2e::make_temp_folder("quarvel-output-") / "output.txt";
-  pid_ = spawn(argv, environment_with(env), cwd, output_);
+  // A sanitized launcher leaves out the system libraries' own leaks.
+  std::vector<std::string> with_leak_rules{"LSAN_OPTIONS=suppressions=" QUARVEL_LSAN_SUPPRESSIONS
+                                           ":print_suppressions=0"};
+  with_leak_rules.insert(with_leak_rules.end(), env.begin(), env.end());
+  pid_ = spawn(argv, environment_with(with_leak_rules), cwd, output_);
   if (pid_ < 0) throw std::runtime_error("cannot start " + argv.front());
   program_pid_ = -1;
   window_ = 0;
@@ -474,10 +478,18 @@ SoundServer::SoundServer() {
     if (name == "QUARVEL_PULSE_MONITOR") monitor_ = value;
   }
   if (dir_.empty() || monitor_.empty()) throw std::runtime_error("no sound server settings");
+  // Samples go over the socket, not through shared memory: PulseAudio 16.1
+  // aborts on a shared block of a client that vanished mid-stream (its issue
+  // 824), which dozens of launchers ended from outside would sooner or later hit.
+  client_config_ = e2e::make_temp_folder("quarvel-pulse-client-") / "client.conf";
+  std::ofstream(client_config_) << "autospawn = no\nenable-shm = no\n";
+  setenv("PULSE_CLIENTCONFIG", client_config_.c_str(), 1);
 }
 
 SoundServer::~SoundServer() {
   e2e::run({QUARVEL_SOURCE_DIR "/tests/support/pulse-session.sh", "stop", dir_});
+  std::error_code ec;
+  fs::remove_all(client_config_.parent_path(), ec);
 }
 
 Recording::Recording(const fs::path& file) : file_(file) {

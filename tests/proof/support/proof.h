@@ -149,6 +149,7 @@ class SoundServer {
   SoundServer();
   std::string dir_;
   std::string monitor_;
+  fs::path client_config_;
 };
 
 // Records the sound server's monitor (48 kHz, 2 channels, 16-bit) into a file
