@@ -135,6 +135,19 @@ bool window_destroyed(const SDL_SysWMmsg& msg, NativeHandle window) {
          static_cast<NativeHandle>(msg.msg.x11.event.xdestroywindow.window) == window;
 }
 
+// SDL connects to the desktop's session bus while it starts. Where there is
+// none, libdbus would start one by running dbus-launch, and the launcher runs
+// nothing but what the user asks for. A bus address that cannot be reached
+// makes that attempt fail quietly; the environment is restored at once, so
+// what the launcher starts later sees it unchanged.
+bool init_video_without_bus_autolaunch() {
+  const bool no_bus = std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr;
+  if (no_bus) setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quarvel-no-bus", 1);
+  const bool ok = SDL_Init(SDL_INIT_VIDEO) == 0;
+  if (no_bus) unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  return ok;
+}
+
 // Hands one SDL event to the core; returns false once the window is closed.
 bool SdlHost::dispatch(const SDL_Event& e) {
   switch (e.type) {
@@ -190,7 +203,7 @@ int SdlHost::run() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   XSetErrorHandler(ignore_x_error);
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+  if (!init_video_without_bus_autolaunch()) return 1;
   SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE);
   SDL_EventState(SDL_AUDIODEVICEREMOVED, SDL_IGNORE);
   SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
