@@ -6,19 +6,9 @@
 #include <vector>
 
 #include "app/paths.h"
+#include "app/win32_text.h"
 
 namespace quarvel {
-namespace {
-
-std::string to_utf8(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
 
 std::string application_directory() {
   std::vector<wchar_t> buf(MAX_PATH);
@@ -32,7 +22,7 @@ std::string application_directory() {
       // "C:\Quarvel.exe" lives in "C:\"; every other folder loses its separator.
       const bool at_root = slash == 2 && exe[1] == L':';
       const std::size_t length = at_root ? slash + 1 : slash;
-      return to_utf8(exe.data(), static_cast<int>(length));
+      return narrow(std::wstring_view(exe.data(), length));
     }
     buf.resize(buf.size() * 2);  // a long path: try again with more room
   }

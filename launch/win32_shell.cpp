@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/win32_text.h"
 #include "launch/shell_request.h"
 
 namespace quarvel::launch {
@@ -34,15 +35,6 @@ template <typename Fn>
 Fn shell32_lookup(const char* name) {
   // FARPROC to a function pointer of the right type, the documented way.
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(shell32_function(name)));
-}
-
-std::wstring widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int length = static_cast<int>(utf8.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, out.data(), size);
-  return out;
 }
 
 // UTF-16 to the ANSI code page; nothing if some character has no exact

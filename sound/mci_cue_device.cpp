@@ -19,19 +19,11 @@
 #include <string_view>
 #include <thread>
 
+#include "app/win32_text.h"
 #include "sound/cue_device.h"
 
 namespace quarvel::sound {
 namespace {
-
-std::wstring widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int length = static_cast<int>(utf8.size());
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, out.data(), size);
-  return out;
-}
 
 class MciCueDevice final : public CueDevice {
  public:
