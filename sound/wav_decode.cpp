@@ -79,14 +79,17 @@ void prepare_wav_decoding() {
 
 void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
   const std::size_t size = file.size();
-  if (size < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
-      std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+  std::uint8_t* f = file.data();
+  std::uint64_t off = 0;
+  if (size >= 12 && std::memcmp(f, "RIFF", 4) == 0 && std::memcmp(f + 8, "WAVE", 4) == 0) {
+    const std::uint64_t riff_room = size - 8;
+    if (read_le32(f + 4) > riff_room) write_le32(f + 4, static_cast<std::uint32_t>(riff_room));
+    off = 12;
+  } else if (size >= 4 && std::memcmp(f, "WAVE", 4) == 0) {
+    off = 4;  // SDL also reads a WAVE form without its RIFF header
+  } else {
     return;
   }
-  std::uint8_t* f = file.data();
-  const std::uint64_t riff_room = size - 8;
-  if (read_le32(f + 4) > riff_room) write_le32(f + 4, static_cast<std::uint32_t>(riff_room));
-  std::uint64_t off = 12;
   while (off + 8 <= size) {
     std::uint64_t len = read_le32(f + off + 4);
     const std::uint64_t room = size - off - 8;

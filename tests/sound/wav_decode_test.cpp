@@ -135,6 +135,21 @@ TEST_F(WavDecodeTest, ClampingCutsOverlongChunksToTheBytesPresent) {
   EXPECT_EQ(copy, not_riff);
 }
 
+TEST_F(WavDecodeTest, AFormWithoutItsRiffHeaderHasItsClaimsCutToo) {
+  // SDL reads a bare "WAVE" form as well; a data chunk claiming 3 GiB there
+  // once made it try to allocate all of it (found by the fuzzer).
+  const auto tone = pcm_wav(sine(800, 0.2, 48000, 0.5), 48000, 1, 16);
+  const Bytes riff =
+      riff_wave({chunk("fmt ", pcm_fmt(48000, 1, 16)),
+                 chunk_with_size("data", 0xC0000000u, Bytes(tone.begin() + 44, tone.end()))});
+  Bytes bare(riff.begin() + 8, riff.end());  // "WAVE" and the chunks
+  Bytes clamped = bare;
+  clamp_riff_chunks(clamped);
+  const auto data_size = clamped[32] | clamped[33] << 8 | clamped[34] << 16 | clamped[35] << 24;
+  EXPECT_EQ(data_size, static_cast<int>(bare.size() - 36));
+  EXPECT_NEAR(seconds(decode_wav(bare, kStereo48k), kStereo48k), 0.2, 0.01);
+}
+
 TEST_F(WavDecodeTest, AnOddLastChunkCutBeforeItsPadByteGetsOne) {
   auto file = pcm_wav(sine(800, 0.1, 8000, 0.5), 8000, 1, 8);  // 800 data bytes
   file.resize(file.size() - 1);                                // 799: odd, no pad byte
