@@ -1,9 +1,14 @@
 // The fuzz seed corpus is what the generator writes, and every seed, a valid
 // WAV of one encoding, decodes to the tone it holds: the right length and the
 // right pitch, in both sample formats a cue device takes.
+#include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +115,54 @@ TEST(WavDecode, ResampledCuesKeepTheirWholeLength) {
           << "frames at " << out.rate << " Hz";
     }
   }
+}
+
+// The largest single allocation SDL was asked for while decoding `file`, found
+// in a child process whose SDL allocates through counting functions.
+std::size_t largest_sdl_allocation(const std::vector<std::uint8_t>& file) {
+  static std::size_t largest = 0;
+  const pid_t child = fork();
+  if (child == 0) {
+    SDL_SetMemoryFunctions(
+        [](std::size_t n) {
+          largest = std::max(largest, n);
+          return std::malloc(n);
+        },
+        [](std::size_t n, std::size_t size) {
+          largest = std::max(largest, n * size);
+          return std::calloc(n, size);
+        },
+        [](void* p, std::size_t n) {
+          largest = std::max(largest, n);
+          return std::realloc(p, n);
+        },
+        [](void* p) { std::free(p); });
+    sound::prepare_wav_decoding();
+    sound::decode_wav(file, PcmFormat{48000, 2, SampleType::s16});
+    // The size in MiB, rounded up, as the exit status (255: 255 MiB or more).
+    _exit(static_cast<int>(std::min<std::size_t>(255, (largest + (1 << 20) - 1) >> 20)));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? static_cast<std::size_t>(WEXITSTATUS(status)) << 20 : SIZE_MAX;
+}
+
+// A cue file of a few bytes must not make the player reserve gigabytes: its
+// chunk sizes are claims, cut to the bytes present, whether or not the file
+// begins with its RIFF header (SDL also takes a file that starts at "WAVE").
+TEST(WavDecode, ATinyFileClaimingAHugeChunkAllocatesLittle) {
+  auto riff = wavseeds::make_wav({wavseeds::Encoding::float32, 48000, 2},
+                                 wavseeds::Tone{440.0, 0.001, 0.5});
+  // The data chunk claims almost 4 GiB.
+  const auto data =
+      std::search(riff.begin(), riff.end(), std::begin("data"), std::begin("data") + 4) -
+      riff.begin();
+  for (int i = 0; i < 4; ++i) riff[static_cast<std::size_t>(data) + 4 + i] = i ? 0xFF : 0x08;
+  const std::vector<std::uint8_t> headerless(riff.begin() + 8, riff.end());  // from "WAVE" on
+
+  EXPECT_LE(largest_sdl_allocation(riff), std::size_t{16} << 20) << "with its RIFF header";
+  EXPECT_LE(largest_sdl_allocation(headerless), std::size_t{16} << 20)
+      << "starting at \"WAVE\" (no RIFF header): SDL reserves what the chunk claims";
 }
 
 }  // namespace
