@@ -242,7 +242,7 @@ TEST_P(BadCueFiles, TheLauncherKeepsAnsweringPlaysWhatItCanAndSaysNothing) {
 
   launcher->signal(SIGTERM);
   EXPECT_EQ(launcher->wait_exit(5s), 0) << "the launcher did not end cleanly:\n"
-                                         << launcher->output();
+                                        << launcher->output();
   RecordProperty("slowest_answer_us", std::to_string(slowest.count()));
   std::cout << "slowest answer to a pointer event: " << slowest.count() << " us\n";
 }
