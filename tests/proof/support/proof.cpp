@@ -271,13 +271,15 @@ Subject::~Subject() {
   stop_process(pid_);
   if (dpy_) XCloseDisplay(as_display(dpy_));
   std::error_code ec;
-  if (!output_.empty()) fs::remove(output_, ec);
+  if (!output_.empty()) fs::remove_all(output_.parent_path(), ec);
 }
 
 void Subject::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     const fs::path& cwd) {
   if (!dpy_) dpy_ = XOpenDisplay(nullptr);
   if (!dpy_) throw std::runtime_error("no display");
+  std::error_code ec;
+  if (!output_.empty()) fs::remove_all(output_.parent_path(), ec);  // a previous start's
   output_ = e2e::make_temp_folder("quarvel-output-") / "output.txt";
   // A sanitized launcher leaves out the system libraries' own leaks.
   std::vector<std::string> with_leak_rules{"LSAN_OPTIONS=suppressions=" QUARVEL_LSAN_SUPPRESSIONS
