@@ -140,11 +140,10 @@ pid_t find_audio_thread(SDL_AudioDeviceID device) {
   return found;
 }
 
-// A thread that closes the devices handed to it, in order. A close takes
-// about two audio periods when the server is running, but up to two seconds
-// right after a stream started on an idle sink; nobody waits for it then.
-// Only at the end, when the device's owner waits for the closer, is the audio
-// thread of the device being closed nudged along.
+// A thread that closes the devices handed to it, in order. Left alone, a close
+// takes about two audio periods when the server is running, but up to two
+// seconds right after a stream started on an idle sink, with SDL's audio
+// thread busy all the while; every close is therefore nudged along.
 class DeviceCloser {
  public:
   DeviceCloser()
@@ -165,30 +164,11 @@ class DeviceCloser {
   // Closes everything handed over so far, then ends the thread.
   void finish() {
     if (!thread_.joinable()) return;
-    std::unique_lock lk(m_);
-    finishing_ = true;
-    cv_.notify_all();
-    const bool nudge = nudge_handler_installed();
-    SDL_AudioDeviceID nudged = 0;
-    pid_t tid = 0;
-    std::string name;
-    while (!ended_) {
-      cv_.wait_for(lk, 5ms);
-      if (!nudge || closing_ == 0) continue;
-      // SDL marks the device as shutting down before it waits for the audio
-      // thread; a nudge that comes too early is lost, so nudge every 5 ms.
-      if (closing_ != nudged) {
-        nudged = closing_;
-        lk.unlock();
-        tid = find_audio_thread(nudged);
-        name = tid ? thread_name(tid) : std::string();
-        lk.lock();
-      }
-      if (tid != 0 && thread_name(tid) == name) {
-        ::syscall(SYS_tgkill, ::getpid(), tid, kNudgeSignal);
-      }
+    {
+      std::lock_guard lk(m_);
+      finishing_ = true;
     }
-    lk.unlock();
+    cv_.notify_all();
     thread_.join();
   }
 
@@ -200,22 +180,45 @@ class DeviceCloser {
       if (pending_.empty()) break;
       const SDL_AudioDeviceID device = pending_.front();
       pending_.pop_front();
-      closing_ = device;
       lk.unlock();
-      SDL_CloseAudioDevice(device);
+      close_with_nudges(device);
       lk.lock();
-      closing_ = 0;
     }
-    ended_ = true;
-    cv_.notify_all();
+  }
+
+  // Closes the device on a thread of its own while this one nudges the
+  // device's audio thread every 5 ms, so the close takes milliseconds, not
+  // seconds, and the winding-down audio thread costs next to no CPU. SDL marks
+  // the device as shutting down only once the close has begun, and a nudge
+  // that comes earlier is lost: hence the repeats.
+  static void close_with_nudges(SDL_AudioDeviceID device) {
+    std::atomic<bool> done{false};
+    std::thread closing([&] {
+      SDL_CloseAudioDevice(device);
+      SDL_TLSCleanup();
+      done = true;
+    });
+    const bool nudge = nudge_handler_installed();
+    pid_t tid = 0;
+    std::string name;
+    while (!done) {
+      std::this_thread::sleep_for(5ms);
+      if (!nudge || done) continue;
+      if (tid == 0) {
+        tid = find_audio_thread(device);
+        name = tid ? thread_name(tid) : std::string();
+      }
+      if (tid != 0 && thread_name(tid) == name) {
+        ::syscall(SYS_tgkill, ::getpid(), tid, kNudgeSignal);
+      }
+    }
+    closing.join();
   }
 
   std::mutex m_;
   std::condition_variable cv_;
   std::deque<SDL_AudioDeviceID> pending_;
-  SDL_AudioDeviceID closing_ = 0;
   bool finishing_ = false;
-  bool ended_ = false;
   std::thread thread_;
 };
 

@@ -4,6 +4,8 @@
 // to where they started, and it leaves no zombie child.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <thread>
 
@@ -77,7 +79,25 @@ class Soak : public ::testing::Test {
 
   // Waits until the launcher is idle: its sound device let go, so its
   // descriptors and memory are what an idle launcher holds.
-  void settle() { std::this_thread::sleep_for(1500ms); }
+  // Waits until the last cue has played out and its sound device is let go
+  // (no SDL audio thread left), so the counts compared are those of an idle
+  // launcher.
+  void settle() {
+    std::this_thread::sleep_for(1500ms);
+    e2e::wait_until([&] { return !has_audio_thread(launcher->program_pid()); }, 5s);
+  }
+
+  static bool has_audio_thread(pid_t pid) {
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator(tasks, ec)) {
+      std::ifstream comm(task.path() / "comm");
+      std::string name;
+      std::getline(comm, name);
+      if (name.starts_with("SDLAudio")) return true;
+    }
+    return false;
+  }
 
   bool has_zombie() const {
     for (const auto& [pid, state] : children_of(launcher->program_pid())) {
