@@ -26,6 +26,10 @@ xdotool mousemove 5 5
 "$demo/Quarvel" &
 quarvel=$!
 sleep 1.5
+if ! kill -0 "$quarvel" 2>/dev/null; then
+  echo "The launcher did not start or ended at once." >&2
+  exit 1
+fi
 import -window root -crop 500x480+262+144 "$shot"
 echo "No display here: the launcher ran on a private Xvfb desktop ($DISPLAY)."
 echo "Screenshot of its window: $shot"
