@@ -25,6 +25,13 @@ Display* as_display(void* p) {
   return static_cast<Display*>(p);
 }
 
+// Windows come and go while the tests look at them (a launcher ending as its
+// window is queried): such an error only means the window is gone, and must
+// not end the test program as Xlib's default handler would.
+int ignore_x_error(Display*, XErrorEvent*) {
+  return 0;
+}
+
 std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) env.emplace_back(*e);
@@ -136,6 +143,7 @@ Desktop::Desktop() {
   display_ = ":" + number;
   setenv("DISPLAY", display_.c_str(), 1);
 
+  XSetErrorHandler(ignore_x_error);
   dpy_ = XOpenDisplay(display_.c_str());
   if (!dpy_) throw std::runtime_error("cannot open " + display_);
   wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
