@@ -7,10 +7,12 @@
 // open reads its file anew.
 //
 // An open SDL device costs CPU even when silent (its audio thread keeps
-// writing silence, about 20 ms of CPU a second), so the worker lets the device
-// go shortly after a cue has played out, and opens a fresh one (about 1 ms)
-// for the next cue. Closing a device can take seconds (below), so a second
-// thread, the closer, does that while the worker goes on serving requests.
+// writing silence, 5 to 20 ms of CPU a second), so the worker lets the device
+// go as soon as a cue has played out, and opens a fresh one (about 1 ms) for
+// the next cue. Closing a device takes a few tens of ms, at times seconds
+// (below), so the closer does that on threads of its own while the worker
+// goes on serving requests. Once closed, nothing of ours runs until the next
+// request.
 #include <SDL.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -48,11 +50,13 @@ using namespace std::chrono_literals;
 // queued cue starts sounding within one such period.
 constexpr int kWantedRate = 48000;
 constexpr int kDeviceFrames = 512;
-// Silence after every cue: the device is only let go once the last real
-// sample has been handed over at least this long ago.
-constexpr auto kTailPad = 20ms;
+// Silence after every cue, so the device is let go only once the last real
+// sample has been handed over at least this long ago. Closing adds SDL's own
+// wait of two periods before the stream goes, and the server holds about one
+// period: the cue is always heard to its end. Each padded period costs CPU.
+constexpr auto kTailPad = 10ms;
 // How long a silent device is kept for a cue that may follow. Short: an open
-// device costs about 20 ms of CPU a second, opening a new one about 1 ms.
+// device costs 5 to 20 ms of CPU a second, opening a new one about 0.5 ms.
 constexpr auto kReleaseAfter = 5ms;
 // How soon audio is tried again after it failed to start (no server, say).
 constexpr auto kAudioRetry = 5s;
@@ -140,17 +144,28 @@ pid_t find_audio_thread(SDL_AudioDeviceID device) {
   return found;
 }
 
-// A thread that closes the devices handed to it, in order. Left alone, a close
-// takes about two audio periods when the server is running, but up to two
-// seconds right after a stream started on an idle sink, with SDL's audio
-// thread busy all the while; every close is therefore nudged along.
+// Closes the devices handed to it, in order, on a thread of its own. A close
+// normally takes SDL's own drain time of two audio periods, about 21 ms, at
+// next to no CPU. Right after a stream started on an idle sink, though, the
+// device's audio thread can sit in poll() for up to two seconds; a second
+// thread, the watcher, sees such a close overrun and nudges that audio thread
+// every 5 ms until it is gone. SDL marks the device as shutting down only once
+// the close has begun, and a nudge that comes earlier is lost: hence the
+// repeats. Both threads sleep on a condition while there is nothing to do.
 class DeviceCloser {
  public:
-  DeviceCloser()
-      : thread_([this] {
-          run();
-          SDL_TLSCleanup();  // SDL's per-thread error text
-        }) {}
+  DeviceCloser() {
+    closer_ = std::thread([this] {
+      run_closer();
+      SDL_TLSCleanup();  // SDL's per-thread error text
+    });
+    try {
+      watcher_ = std::thread([this] { run_watcher(); });
+    } catch (...) {
+      finish();  // no watcher: the caller closes devices itself, slowly at times
+      throw;
+    }
+  }
   ~DeviceCloser() { finish(); }
 
   void close(SDL_AudioDeviceID device) {
@@ -161,65 +176,87 @@ class DeviceCloser {
     cv_.notify_all();
   }
 
-  // Closes everything handed over so far, then ends the thread.
+  // Closes everything handed over so far, then ends both threads.
   void finish() {
-    if (!thread_.joinable()) return;
     {
       std::lock_guard lk(m_);
       finishing_ = true;
     }
     cv_.notify_all();
-    thread_.join();
+    if (closer_.joinable()) closer_.join();
+    {
+      std::lock_guard lk(m_);
+      closer_done_ = true;
+    }
+    cv_.notify_all();
+    if (watcher_.joinable()) watcher_.join();
   }
 
  private:
-  void run() {
+  // How long a close may take before its audio thread is nudged.
+  static constexpr auto kNudgeAfter = 40ms;
+  static constexpr auto kNudgeEvery = 5ms;
+
+  void run_closer() {
     std::unique_lock lk(m_);
     for (;;) {
       cv_.wait(lk, [&] { return finishing_ || !pending_.empty(); });
-      if (pending_.empty()) break;
-      const SDL_AudioDeviceID device = pending_.front();
+      if (pending_.empty()) return;
+      closing_ = pending_.front();
       pending_.pop_front();
+      ++closes_begun_;
+      closing_since_ = Clock::now();
+      const SDL_AudioDeviceID device = closing_;
       lk.unlock();
-      close_with_nudges(device);
+      cv_.notify_all();
+      SDL_CloseAudioDevice(device);
       lk.lock();
+      closing_ = 0;
+      cv_.notify_all();
     }
   }
 
-  // Closes the device on a thread of its own while this one nudges the
-  // device's audio thread every 5 ms, so the close takes milliseconds, not
-  // seconds, and the winding-down audio thread costs next to no CPU. SDL marks
-  // the device as shutting down only once the close has begun, and a nudge
-  // that comes earlier is lost: hence the repeats.
-  static void close_with_nudges(SDL_AudioDeviceID device) {
-    std::atomic<bool> done{false};
-    std::thread closing([&] {
-      SDL_CloseAudioDevice(device);
-      SDL_TLSCleanup();
-      done = true;
-    });
-    const bool nudge = nudge_handler_installed();
-    pid_t tid = 0;
-    std::string name;
-    while (!done) {
-      std::this_thread::sleep_for(5ms);
-      if (!nudge || done) continue;
-      if (tid == 0) {
-        tid = find_audio_thread(device);
-        name = tid ? thread_name(tid) : std::string();
+  void run_watcher() {
+    const bool can_nudge = nudge_handler_installed();
+    std::unique_lock lk(m_);
+    for (;;) {
+      cv_.wait(lk, [&] { return closing_ != 0 || closer_done_; });
+      if (closing_ == 0) return;
+      const SDL_AudioDeviceID device = closing_;
+      const std::uint64_t which = closes_begun_;
+      const auto over = [&] { return closing_ == 0 || closes_begun_ != which; };
+      if (cv_.wait_until(lk, closing_since_ + kNudgeAfter, over) || !can_nudge) {
+        cv_.wait(lk, over);
+        continue;
       }
-      if (tid != 0 && thread_name(tid) == name) {
-        ::syscall(SYS_tgkill, ::getpid(), tid, kNudgeSignal);
+      // This close overruns: its audio thread waits on the server.
+      pid_t tid = 0;
+      std::string name;
+      while (!over()) {
+        lk.unlock();
+        if (tid == 0) {
+          tid = find_audio_thread(device);
+          name = tid ? thread_name(tid) : std::string();
+        }
+        if (tid != 0 && thread_name(tid) == name) {
+          ::syscall(SYS_tgkill, ::getpid(), tid, kNudgeSignal);
+        }
+        lk.lock();
+        cv_.wait_for(lk, kNudgeEvery, over);
       }
     }
-    closing.join();
   }
 
   std::mutex m_;
   std::condition_variable cv_;
   std::deque<SDL_AudioDeviceID> pending_;
+  SDL_AudioDeviceID closing_ = 0;  // the device being closed, 0 if none
+  std::uint64_t closes_begun_ = 0;
+  Clock::time_point closing_since_{};
   bool finishing_ = false;
-  std::thread thread_;
+  bool closer_done_ = false;
+  std::thread closer_;
+  std::thread watcher_;
 };
 
 // section: the device

@@ -1,6 +1,7 @@
 #include "pulse_capture.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <span>
 
 #include "tone_analysis.h"
@@ -214,6 +216,17 @@ std::optional<Clock::time_point> MonitorRecorder::tone_onset_after(Clock::time_p
     if (tone_level(all.subspan(i, kWindow), kRate, hz) >= level) return time_of(i + kWindow - 1);
   }
   return std::nullopt;
+}
+
+double MonitorRecorder::reader_cpu_ms() {
+  if (!reader_.joinable()) return 0;
+  clockid_t clock{};
+  timespec t{};
+  if (::pthread_getcpuclockid(reader_.native_handle(), &clock) != 0 ||
+      ::clock_gettime(clock, &t) != 0) {
+    return 0;
+  }
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 }  // namespace quarvel::sound::testing

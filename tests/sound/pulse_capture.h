@@ -69,6 +69,9 @@ class MonitorRecorder {
   std::optional<Clock::time_point> tone_onset_after(Clock::time_point after, double hz,
                                                     double level) const;
 
+  // The CPU time the in-process reader of the recording has used, in ms.
+  double reader_cpu_ms();
+
  private:
   struct Mark {
     std::size_t end;  // samples recorded when this read returned
