@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -30,50 +31,6 @@ Display* as_display(void* p) {
 // not end the test program as Xlib's default handler would.
 int ignore_x_error(Display*, XErrorEvent*) {
   return 0;
-}
-
-std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const std::string& x : extra) {
-    const std::string key = x.substr(0, x.find('=') + 1);
-    std::erase_if(env, [&](const std::string& e) { return e.starts_with(key); });
-    env.push_back(x);
-  }
-  return env;
-}
-
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const fs::path& cwd = {}) {
-  std::vector<char*> args, envp;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-  const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
-  posix_spawn_file_actions_adddup2(&fa, devnull, 0);
-  pid_t pid = -1;
-  const std::string& file = argv.front();
-  const int rc = file.find('/') == std::string::npos
-                     ? posix_spawnp(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data())
-                     : posix_spawn(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&fa);
-  close(devnull);
-  return rc == 0 ? pid : -1;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 100; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
 }
 
 std::vector<unsigned long> property(Display* d, Window w, const char* name, Atom type) {
@@ -105,6 +62,74 @@ bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeo
   }
 }
 
+// section: processes
+
+std::vector<std::string> environment_with(const std::vector<std::string>& changes) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  for (const std::string& x : changes) {
+    const bool remove = x.starts_with('-');
+    const std::string key = remove ? x.substr(1) + "=" : x.substr(0, x.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.starts_with(key); });
+    if (!remove) env.push_back(x);
+  }
+  return env;
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const SpawnOptions& how) {
+  std::vector<char*> args, envp;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (!how.cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, how.cwd.c_str());
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  if (!how.output.empty()) {
+    posix_spawn_file_actions_addopen(&fa, 1, how.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+  }
+  if (how.close_other_fds) posix_spawn_file_actions_addclosefrom_np(&fa, 3);
+  pid_t pid = -1;
+  const std::string& file = argv.front();
+  const int rc = file.find('/') == std::string::npos
+                     ? posix_spawnp(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data())
+                     : posix_spawn(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data());
+  posix_spawn_file_actions_destroy(&fa);
+  return rc == 0 ? pid : -1;
+}
+
+void stop(pid_t pid, std::chrono::milliseconds grace) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  const auto until = std::chrono::steady_clock::now() + grace;
+  for (;;) {
+    if (waitpid(pid, nullptr, WNOHANG) != 0) return;
+    if (std::chrono::steady_clock::now() >= until) break;
+    std::this_thread::sleep_for(10ms);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+std::optional<int> wait_exit(pid_t& pid, std::chrono::milliseconds timeout) {
+  std::optional<int> status;
+  wait_until(
+      [&] {
+        int s = 0;
+        if (pid > 0 && waitpid(pid, &s, WNOHANG) == pid) {
+          status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
+          pid = -1;
+        }
+        return status.has_value();
+      },
+      timeout);
+  return status;
+}
+
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env) {
   const pid_t pid = spawn(argv, environment_with(extra_env));
   if (pid < 0) return -1;
@@ -133,7 +158,7 @@ Desktop::Desktop() {
   xvfb_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
                  std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24", "-noreset",
                  "-nolisten", "tcp"},
-                environment_with({}));
+                environment_with({}), {.close_other_fds = false});
   close(fds[1]);
   std::string number;
   char c;
@@ -233,30 +258,45 @@ fs::path built_program() {
 Launcher::Launcher(fs::path folder) : folder_(std::move(folder)) {
   fs::create_directories(folder_);
   fs::copy_file(built_program(), program(), fs::copy_options::overwrite_existing);
-  dpy_ = XOpenDisplay(nullptr);
-  if (!dpy_) throw std::runtime_error("no display");
 }
 
 Launcher::~Launcher() {
   stop(pid_);
-  if (dpy_) XCloseDisplay(as_display(dpy_));
 }
 
 void Launcher::start(const std::vector<std::string>& env) {
-  pid_ = spawn({program().string()}, environment_with(env), folder_);
+  pid_ = spawn({program().string()}, environment_with(env), {.cwd = folder_});
   if (pid_ < 0) throw std::runtime_error("cannot start " + program().string());
 }
 
 bool Launcher::wait_for_window(std::chrono::milliseconds timeout) {
-  Display* d = as_display(dpy_);
+  return wait_for_window_of([this](pid_t owner) { return owner == pid_; }, timeout);
+}
+
+// section: TopWindow
+
+TopWindow::~TopWindow() {
+  if (dpy_) XCloseDisplay(as_display(dpy_));
+}
+
+void* TopWindow::display() const {
+  if (!dpy_) dpy_ = XOpenDisplay(nullptr);
+  if (!dpy_) throw std::runtime_error("no display");
+  return dpy_;
+}
+
+bool TopWindow::wait_for_window_of(const std::function<bool(pid_t)>& owned,
+                                   std::chrono::milliseconds timeout) {
+  Display* d = as_display(display());
   return wait_until(
       [&] {
-        for (unsigned long w : property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW)) {
+        for (unsigned long w : client_windows()) {
           const auto pid = property(d, w, "_NET_WM_PID", XA_CARDINAL);
           XWindowAttributes a;
-          if (!pid.empty() && static_cast<pid_t>(pid[0]) == pid_ &&
-              XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) {
+          if (!pid.empty() && owned(static_cast<pid_t>(pid[0])) && XGetWindowAttributes(d, w, &a) &&
+              a.map_state == IsViewable) {
             window_ = w;
+            owner_ = static_cast<pid_t>(pid[0]);
             return true;
           }
         }
@@ -265,37 +305,28 @@ bool Launcher::wait_for_window(std::chrono::milliseconds timeout) {
       timeout);
 }
 
-std::optional<int> Launcher::wait_exit(std::chrono::milliseconds timeout) {
-  std::optional<int> status;
-  wait_until(
-      [&] {
-        int s = 0;
-        if (pid_ > 0 && waitpid(pid_, &s, WNOHANG) == pid_) {
-          status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
-          pid_ = -1;
-        }
-        return status.has_value();
-      },
-      timeout);
-  return status;
+std::vector<unsigned long> TopWindow::client_windows() const {
+  Display* d = as_display(display());
+  return property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW);
 }
 
-bool Launcher::running() {
-  return pid_ > 0 && !wait_exit(0ms).has_value();
+bool TopWindow::window_exists() const {
+  const auto list = client_windows();
+  return window_ != 0 && std::find(list.begin(), list.end(), window_) != list.end();
 }
 
-Rect Launcher::geometry() const {
-  Display* d = as_display(dpy_);
+Rect TopWindow::geometry() const {
+  Display* d = as_display(display());
   XWindowAttributes a;
   int x = 0, y = 0;
   Window child;
-  if (!XGetWindowAttributes(d, window_, &a)) return {};
+  if (!window_ || !XGetWindowAttributes(d, window_, &a)) return {};
   XTranslateCoordinates(d, window_, DefaultRootWindow(d), 0, 0, &x, &y, &child);
   return {x, y, a.width, a.height};
 }
 
-std::string Launcher::name() const {
-  Display* d = as_display(dpy_);
+std::string TopWindow::name() const {
+  Display* d = as_display(display());
   Atom actual;
   int format;
   unsigned long count = 0, after = 0;
@@ -311,8 +342,8 @@ std::string Launcher::name() const {
   return out;
 }
 
-std::vector<Launcher::Icon> Launcher::icons() const {
-  const auto data = property(as_display(dpy_), window_, "_NET_WM_ICON", XA_CARDINAL);
+std::vector<TopWindow::Icon> TopWindow::icons() const {
+  const auto data = property(as_display(display()), window_, "_NET_WM_ICON", XA_CARDINAL);
   std::vector<Icon> out;
   for (std::size_t i = 0; i + 2 <= data.size();) {
     Icon icon{static_cast<int>(data[i]), static_cast<int>(data[i + 1]), {}};
@@ -327,23 +358,22 @@ std::vector<Launcher::Icon> Launcher::icons() const {
   return out;
 }
 
-std::vector<long> Launcher::frame_extents() const {
-  const auto data = property(as_display(dpy_), window_, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+std::vector<long> TopWindow::frame_extents() const {
+  const auto data = property(as_display(display()), window_, "_NET_FRAME_EXTENTS", XA_CARDINAL);
   return std::vector<long>(data.begin(), data.end());
 }
 
-bool Launcher::iconified() const {
-  Display* d = as_display(dpy_);
-  const Atom wm_state = XInternAtom(d, "WM_STATE", False);
-  const auto state = property(d, window_, "WM_STATE", wm_state);
+bool TopWindow::iconified() const {
+  Display* d = as_display(display());
+  const auto state = property(d, window_, "WM_STATE", XInternAtom(d, "WM_STATE", False));
   return !state.empty() && state[0] == IconicState;
 }
 
-void Launcher::close_by_window_manager() const {
+void TopWindow::close_by_window_manager() const {
   run({"wmctrl", "-i", "-c", std::to_string(window_)});
 }
 
-void Launcher::activate() const {
+void TopWindow::activate() const {
   run({"wmctrl", "-i", "-a", std::to_string(window_)});
 }
 

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -21,6 +22,29 @@ using namespace std::chrono_literals;
 
 // Polls `ok` every few milliseconds until it holds or `timeout` passes.
 bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeout);
+
+// section: processes
+// This process's environment with `changes` made: "NAME=value" sets NAME,
+// "-NAME" removes it.
+std::vector<std::string> environment_with(const std::vector<std::string>& changes);
+
+struct SpawnOptions {
+  fs::path cwd{};               // empty: ours
+  fs::path output{};            // a file for stdout and stderr (truncated); empty: ours
+  bool close_other_fds = true;  // pass on no descriptor of ours beyond 0, 1 and 2
+};
+// Starts a program without a shell, stdin from /dev/null: argv[0] as given
+// when it holds a '/', else looked up on PATH. Its pid, or -1.
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const SpawnOptions& how = {});
+
+// Asks a child to end (SIGTERM), kills it if it still runs after `grace`, and
+// reaps it.
+void stop(pid_t pid, std::chrono::milliseconds grace = 1s);
+
+// Waits for the child `pid` to end: its exit status (128 + signal if killed),
+// with `pid` set to -1; nullopt if it still runs after `timeout`.
+std::optional<int> wait_exit(pid_t& pid, std::chrono::milliseconds timeout);
 
 // Runs a program (no shell) and waits for it; returns its exit status, or -1.
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
@@ -55,27 +79,26 @@ class Desktop {
   void* dpy_ = nullptr;  // our own Xlib connection
 };
 
-// A staged launcher folder and the running program.
-class Launcher {
+// A program's top-level window on the desktop, found in the window manager's
+// client list by the process that owns it (_NET_WM_PID), and what a person at
+// the desktop sees of it and does with it. Opens its own display connection
+// on first use.
+class TopWindow {
  public:
-  // Copies the program into `folder` (created), nothing else.
-  explicit Launcher(fs::path folder);
-  ~Launcher();
+  TopWindow() = default;
+  ~TopWindow();
+  TopWindow(const TopWindow&) = delete;
+  TopWindow& operator=(const TopWindow&) = delete;
 
-  const fs::path& folder() const { return folder_; }
-  fs::path program() const { return folder_ / "Quarvel"; }
-
-  // Starts the program with extra environment entries ("NAME=value").
-  void start(const std::vector<std::string>& env = {});
-  // Waits until its window is mapped and shows; false on time-out.
-  bool wait_for_window(std::chrono::milliseconds timeout = 5s);
-  // Waits for the process to end; its exit status, or nullopt if still running.
-  std::optional<int> wait_exit(std::chrono::milliseconds timeout);
-  bool running();
-  pid_t pid() const { return pid_; }
-
-  // section: the window
+  // Waits until a mapped client window shows whose owner satisfies `owned`.
+  bool wait_for_window_of(const std::function<bool(pid_t)>& owned,
+                          std::chrono::milliseconds timeout);
   unsigned long window() const { return window_; }
+  pid_t window_owner() const { return owner_; }
+  bool window_exists() const;  // still managed by the window manager
+  // Top-level windows the window manager manages, of any program.
+  std::vector<unsigned long> client_windows() const;
+
   Rect geometry() const;  // client area in root coordinates
   std::string name() const;
   // _NET_WM_ICON images as (width, height, ARGB pixels).
@@ -89,11 +112,44 @@ class Launcher {
   void close_by_window_manager() const;  // as a desktop closes it: wmctrl -c
   void activate() const;                 // restore and raise through the window manager
 
+ protected:
+  void forget_window() {
+    window_ = 0;
+    owner_ = -1;
+  }
+
+ private:
+  void* display() const;  // throws without a display
+
+  mutable void* dpy_ = nullptr;
+  unsigned long window_ = 0;
+  pid_t owner_ = -1;
+};
+
+// A staged launcher folder and the running program.
+class Launcher : public TopWindow {
+ public:
+  // Copies the program into `folder` (created), nothing else.
+  explicit Launcher(fs::path folder);
+  ~Launcher();
+
+  const fs::path& folder() const { return folder_; }
+  fs::path program() const { return folder_ / "Quarvel"; }
+
+  // Starts the program with extra environment entries ("NAME=value").
+  void start(const std::vector<std::string>& env = {});
+  // Waits until its window is mapped and shows; false on time-out.
+  bool wait_for_window(std::chrono::milliseconds timeout = 5s);
+  // Waits for the process to end; its exit status, or nullopt if still running.
+  std::optional<int> wait_exit(std::chrono::milliseconds timeout) {
+    return e2e::wait_exit(pid_, timeout);
+  }
+  bool running() { return pid_ > 0 && !wait_exit(0ms).has_value(); }
+  pid_t pid() const { return pid_; }
+
  private:
   fs::path folder_;
   pid_t pid_ = -1;
-  unsigned long window_ = 0;
-  void* dpy_ = nullptr;
 };
 
 // The path of the built program (set by CMake).

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/types.h"
+#include "desktop.h"
 
 namespace quarvel::wine_e2e {
 
@@ -35,14 +36,12 @@ std::string dos_path(const fs::path& unix_path);
 std::vector<std::string> read_lines(const fs::path& file, std::size_t lines,
                                     std::chrono::milliseconds timeout = 10s);
 
-class WineLauncher {
+class WineLauncher : public e2e::TopWindow {
  public:
   // Stages `folder`: Quarvel.exe, GameData\vivu.exe (the stub game) and
   // GameData\voskbase\documentation\manual.doc. No Install folder: silence.
   explicit WineLauncher(fs::path folder);
   ~WineLauncher();
-  WineLauncher(const WineLauncher&) = delete;
-  WineLauncher& operator=(const WineLauncher&) = delete;
 
   const fs::path& folder() const { return folder_; }
   fs::path game_record() const { return folder_ / "GameData" / "started.txt"; }
@@ -55,30 +54,20 @@ class WineLauncher {
   // another (DOS) path, such as a drive mapped to the folder.
   void start(const std::vector<std::string>& env = {}, const fs::path& log = {},
              const std::string& program = "Quarvel.exe");
-  // Waits until its window is mapped; false on time-out.
-  bool wait_for_window(std::chrono::milliseconds timeout = 30s);
+  // Waits until its window is mapped; false on time-out. Wine marks its
+  // windows with the pid of the Unix process that runs the program.
+  bool wait_for_window(std::chrono::milliseconds timeout = 30s) {
+    return wait_for_window_of([this](pid_t owner) { return owner == pid_; }, timeout);
+  }
   // Waits for the program to end; its exit status, or nullopt if still running.
-  std::optional<int> wait_exit(std::chrono::milliseconds timeout);
-  bool running();
-
-  // section: the window
-  Rect geometry() const;  // client area in root coordinates
-  std::string name() const;
-  struct Icon {
-    int width, height;
-    std::vector<std::uint32_t> argb;
-  };
-  std::vector<Icon> icons() const;          // _NET_WM_ICON
-  std::vector<long> frame_extents() const;  // left, right, top, bottom
-  bool iconified() const;
-  void activate() const;                 // raise and focus through the window manager
-  void close_by_window_manager() const;  // as the taskbar's close does: wmctrl -c
+  std::optional<int> wait_exit(std::chrono::milliseconds timeout) {
+    return e2e::wait_exit(pid_, timeout);
+  }
+  bool running() { return pid_ > 0 && !wait_exit(0ms).has_value(); }
 
  private:
   fs::path folder_;
   pid_t pid_ = -1;
-  unsigned long window_ = 0;
-  void* dpy_ = nullptr;
 };
 
 }  // namespace quarvel::wine_e2e

@@ -41,74 +41,6 @@ std::string read_text(const fs::path& p) {
   return s.str();
 }
 
-std::vector<std::string> environment_with(const std::vector<std::string>& extra) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const std::string& x : extra) {
-    // "-NAME" removes NAME; "NAME=value" sets it.
-    const bool remove = x.starts_with('-');
-    const std::string key = remove ? x.substr(1) + "=" : x.substr(0, x.find('=') + 1);
-    std::erase_if(env, [&](const std::string& e) { return e.starts_with(key); });
-    if (!remove) env.push_back(x);
-  }
-  return env;
-}
-
-// Starts a program with stdin from /dev/null, stdout and stderr into `output`
-// (or /dev/null), and no descriptor of ours beyond those.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const fs::path& cwd, const fs::path& output) {
-  std::vector<char*> args, envp;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  const std::string out = output.empty() ? std::string("/dev/null") : output.string();
-  posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&fa, 1, 2);
-  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
-  pid_t pid = -1;
-  const std::string& file = argv.front();
-  const int rc = file.find('/') == std::string::npos
-                     ? posix_spawnp(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data())
-                     : posix_spawn(&pid, file.c_str(), &fa, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&fa);
-  return rc == 0 ? pid : -1;
-}
-
-void stop_process(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 300; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) != 0) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
-
-std::vector<unsigned long> property(Display* d, Window w, const char* name, Atom type) {
-  Atom actual;
-  int format;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::vector<unsigned long> out;
-  if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1 << 20, False, type, &actual,
-                         &format, &count, &after, &data) == Success &&
-      data) {
-    if (format == 32) {
-      const auto* longs = reinterpret_cast<const unsigned long*>(data);
-      out.assign(longs, longs + count);
-    }
-    XFree(data);
-  }
-  return out;
-}
-
 // The parent pid and state letter from /proc/<pid>/stat.
 std::optional<std::pair<pid_t, char>> parent_and_state(pid_t pid) {
   const std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
@@ -268,16 +200,13 @@ std::int64_t cpu_ns(pid_t pid) {
 // section: Subject
 
 Subject::~Subject() {
-  stop_process(pid_);
-  if (dpy_) XCloseDisplay(as_display(dpy_));
+  e2e::stop(pid_, 3s);
   std::error_code ec;
   if (!output_.empty()) fs::remove_all(output_.parent_path(), ec);
 }
 
 void Subject::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     const fs::path& cwd) {
-  if (!dpy_) dpy_ = XOpenDisplay(nullptr);
-  if (!dpy_) throw std::runtime_error("no display");
   std::error_code ec;
   if (!output_.empty()) fs::remove_all(output_.parent_path(), ec);  // a previous start's
   output_ = e2e::make_temp_folder("quarvel-output-") / "output.txt";
@@ -285,88 +214,17 @@ void Subject::start(const std::vector<std::string>& argv, const std::vector<std:
   std::vector<std::string> with_leak_rules{"LSAN_OPTIONS=suppressions=" QUARVEL_LSAN_SUPPRESSIONS
                                            ":print_suppressions=0"};
   with_leak_rules.insert(with_leak_rules.end(), env.begin(), env.end());
-  pid_ = spawn(argv, environment_with(with_leak_rules), cwd, output_);
+  pid_ = e2e::spawn(argv, e2e::environment_with(with_leak_rules), {.cwd = cwd, .output = output_});
   if (pid_ < 0) throw std::runtime_error("cannot start " + argv.front());
-  program_pid_ = -1;
-  window_ = 0;
+  forget_window();
 }
 
 bool Subject::wait_for_window(std::chrono::milliseconds timeout) {
-  Display* d = as_display(dpy_);
-  return e2e::wait_until(
-      [&] {
-        for (unsigned long w : property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW)) {
-          const auto owner = property(d, w, "_NET_WM_PID", XA_CARDINAL);
-          XWindowAttributes a;
-          if (!owner.empty() && descends_from(static_cast<pid_t>(owner[0]), pid_) &&
-              XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable) {
-            window_ = w;
-            program_pid_ = static_cast<pid_t>(owner[0]);
-            return true;
-          }
-        }
-        return false;
-      },
-      timeout);
-}
-
-Rect Subject::geometry() const {
-  Display* d = as_display(dpy_);
-  XWindowAttributes a;
-  int x = 0, y = 0;
-  Window child;
-  if (!window_ || !XGetWindowAttributes(d, window_, &a)) return {};
-  XTranslateCoordinates(d, window_, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-  return {x, y, a.width, a.height};
-}
-
-bool Subject::window_exists() const {
-  Display* d = as_display(dpy_);
-  const auto list = property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW);
-  return std::find(list.begin(), list.end(), window_) != list.end();
-}
-
-bool Subject::iconified() const {
-  Display* d = as_display(dpy_);
-  const Atom wm_state = XInternAtom(d, "WM_STATE", False);
-  const auto state = property(d, window_, "WM_STATE", wm_state);
-  return !state.empty() && state[0] == IconicState;
-}
-
-std::vector<unsigned long> Subject::client_windows() const {
-  Display* d = as_display(dpy_);
-  return property(d, DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW);
-}
-
-std::optional<int> Subject::wait_exit(std::chrono::milliseconds timeout) {
-  std::optional<int> status;
-  e2e::wait_until(
-      [&] {
-        int s = 0;
-        if (pid_ > 0 && waitpid(pid_, &s, WNOHANG) == pid_) {
-          status = WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
-          pid_ = -1;
-        }
-        return status.has_value();
-      },
-      timeout);
-  return status;
-}
-
-bool Subject::running() {
-  return pid_ > 0 && !wait_exit(0ms).has_value();
+  return wait_for_window_of([this](pid_t owner) { return descends_from(owner, pid_); }, timeout);
 }
 
 void Subject::signal(int sig) const {
-  if (program_pid_ > 0) kill(program_pid_, sig);
-}
-
-void Subject::close_by_window_manager() const {
-  e2e::run({"wmctrl", "-i", "-c", std::to_string(window_)});
-}
-
-void Subject::activate() const {
-  e2e::run({"wmctrl", "-i", "-a", std::to_string(window_)});
+  if (program_pid() > 0) kill(program_pid(), sig);
 }
 
 std::string Subject::output() const {
@@ -496,9 +354,9 @@ SoundServer::~SoundServer() {
 
 Recording::Recording(const fs::path& file) : file_(file) {
   const auto& server = SoundServer::instance();
-  pid_ = spawn({"parec", "--device=" + server.monitor(), "--raw", "--format=s16le", "--rate=48000",
-                "--channels=2", "--latency-msec=10"},
-               environment_with({}), {}, file_);
+  pid_ = e2e::spawn({"parec", "--device=" + server.monitor(), "--raw", "--format=s16le",
+                     "--rate=48000", "--channels=2", "--latency-msec=10"},
+                    e2e::environment_with({}), {.output = file_});
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
   if (!e2e::wait_until([&] { return now() > 0; }, 5s)) {
     throw std::runtime_error("parec records nothing");
@@ -506,7 +364,7 @@ Recording::Recording(const fs::path& file) : file_(file) {
 }
 
 Recording::~Recording() {
-  stop_process(pid_);
+  e2e::stop(pid_, 3s);
 }
 
 std::size_t Recording::now() const {

@@ -19,6 +19,7 @@
 
 #include "app/types.h"
 #include "app/window_model.h"
+#include "desktop.h"
 
 namespace quarvel::proof {
 
@@ -61,12 +62,10 @@ std::int64_t cpu_ns(pid_t pid);
 // A launcher (or a wrapper that ends up running it) started as a child of the
 // test, with its standard output and error kept in a file. Its environment is
 // the test's, with entries "NAME=value" set and entries "-NAME" removed.
-class Subject {
+class Subject : public e2e::TopWindow {
  public:
   Subject() = default;
   ~Subject();
-  Subject(const Subject&) = delete;
-  Subject& operator=(const Subject&) = delete;
 
   // argv[0] is run as is (absolute path or a name looked up on PATH).
   void start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
@@ -74,30 +73,21 @@ class Subject {
   // Waits until a window of this process or one of its descendants is mapped.
   bool wait_for_window(std::chrono::milliseconds timeout = 10s);
 
-  pid_t pid() const { return pid_; }                  // the process started
-  pid_t program_pid() const { return program_pid_; }  // the one owning the window
-  unsigned long window() const { return window_; }
-  Rect geometry() const;
-  bool window_exists() const;
-  bool iconified() const;
-  // Top-level windows the window manager manages, of any program.
-  std::vector<unsigned long> client_windows() const;
+  pid_t pid() const { return pid_; }                    // the process started
+  pid_t program_pid() const { return window_owner(); }  // the one owning the window
 
   // The exit status (or 128 + signal), nullopt if still running after `timeout`.
-  std::optional<int> wait_exit(std::chrono::milliseconds timeout);
-  bool running();
+  std::optional<int> wait_exit(std::chrono::milliseconds timeout) {
+    return e2e::wait_exit(pid_, timeout);
+  }
+  bool running() { return pid_ > 0 && !wait_exit(0ms).has_value(); }
   void signal(int sig) const;  // to the program owning the window
-  void close_by_window_manager() const;
-  void activate() const;
   // Everything the process wrote to stdout and stderr so far.
   std::string output() const;
 
  private:
   pid_t pid_ = -1;
-  pid_t program_pid_ = -1;
-  unsigned long window_ = 0;
   fs::path output_;
-  void* dpy_ = nullptr;
 };
 
 // A folder holding the program and what it reads: Install/ for cues.
