@@ -1,5 +1,6 @@
 // WAV file images of every kind the cue device should play, made from a mono
-// signal in [-1, 1], and the pieces to make broken ones.
+// signal in [-1, 1] (written by tools/wavseeds), and the pieces to make broken
+// ones.
 #pragma once
 
 #include <cstdint>

@@ -34,16 +34,15 @@ void put_chunk(Bytes& b, const char (&tag)[5], const Bytes& body) {
 }
 
 // section: the tone
-// Samples in [-1, 1], frame-major, with 2 ms fades so no cue clicks.
-std::vector<double> tone_samples(const Tone& tone, int rate, int channels, std::size_t frames) {
+// Mono samples in [-1, 1], with 2 ms fades so no cue clicks.
+std::vector<double> tone_samples(const Tone& tone, int rate, std::size_t frames) {
   std::vector<double> out;
-  out.reserve(frames * channels);
+  out.reserve(frames);
   const double fade = std::max(1.0, rate * 0.002);
   for (std::size_t i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
     double env = std::min({1.0, (i + 1) / fade, (frames - i) / fade});
-    const double v = tone.amplitude * env * std::sin(2 * std::numbers::pi * tone.hz * t);
-    for (int c = 0; c < channels; ++c) out.push_back(v);
+    out.push_back(tone.amplitude * env * std::sin(2 * std::numbers::pi * tone.hz * t));
   }
   return out;
 }
@@ -392,12 +391,18 @@ Bytes data_body(const WavSpec& spec, const std::vector<double>& samples) {
 std::vector<std::uint8_t> make_wav(const WavSpec& spec, const Tone& tone) {
   std::size_t frames = static_cast<std::size_t>(std::lround(tone.seconds * spec.rate));
   if (is_adpcm(spec.encoding)) {
-    // Whole blocks only.
+    // Whole blocks of tone.
     const auto per_block =
         static_cast<std::size_t>(adpcm_frames_per_block(spec.encoding, spec.channels));
     frames = std::max<std::size_t>(1, (frames + per_block - 1) / per_block) * per_block;
   }
-  const auto samples = tone_samples(tone, spec.rate, spec.channels, frames);
+  return make_wav(spec, tone_samples(tone, spec.rate, frames));
+}
+
+std::vector<std::uint8_t> make_wav(const WavSpec& spec, const std::vector<double>& signal) {
+  std::vector<double> samples;
+  samples.reserve(signal.size() * static_cast<std::size_t>(spec.channels));
+  for (double v : signal) samples.insert(samples.end(), static_cast<std::size_t>(spec.channels), v);
 
   Bytes body;
   put_tag(body, "WAVE");
@@ -411,7 +416,7 @@ std::vector<std::uint8_t> make_wav(const WavSpec& spec, const Tone& tone) {
   put_chunk(body, "fmt ", fmt_body(spec));
   if (tag_of(spec.encoding) != kTagPcm) {
     Bytes fact;
-    put32(fact, static_cast<std::uint32_t>(frames));
+    put32(fact, static_cast<std::uint32_t>(signal.size()));
     put_chunk(body, "fact", fact);
   }
   if (spec.extra_chunks) put_chunk(body, "junk", Bytes{1, 2, 3});  // odd size: padded
