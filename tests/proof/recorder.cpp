@@ -6,7 +6,6 @@
 //   cwd=<working directory>   fds=<open descriptors, ascending>
 // Values are percent-escaped, so paths with newlines survive. The file is
 // written beside its final name and renamed into place.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,22 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "how_started.h"
+
 namespace {
 
-std::vector<int> open_descriptors() {
-  std::vector<int> fds;
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return fds;
-  const int own = dirfd(dir);
-  while (const dirent* e = readdir(dir)) {
-    if (e->d_name[0] == '.') continue;
-    const int fd = std::atoi(e->d_name);
-    if (fd != own) fds.push_back(fd);
-  }
-  closedir(dir);
-  std::sort(fds.begin(), fds.end());
-  return fds;
-}
+using quarvel::stub::open_descriptors;
+using quarvel::stub::working_directory;
 
 std::string escaped(const std::string& s) {
   static const char* hex = "0123456789ABCDEF";
@@ -47,15 +36,6 @@ std::string escaped(const std::string& s) {
     }
   }
   return out;
-}
-
-std::string working_directory() {
-  std::vector<char> buf(4096);
-  while (getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) return "?";
-    buf.resize(buf.size() * 2);
-  }
-  return buf.data();
 }
 
 }  // namespace

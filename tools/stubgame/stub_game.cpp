@@ -8,7 +8,6 @@
 //   sid=<session id>==pid   (or sid=<session id>!=pid when not a session leader)
 // The record is written beside its final name and renamed into place, so a
 // reader never sees half of it.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,32 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "how_started.h"
+
 namespace {
 
-// The descriptors open when the program started (before it opens any itself).
-std::vector<int> open_descriptors() {
-  std::vector<int> fds;
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return fds;
-  const int own = dirfd(dir);
-  while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    const int fd = std::atoi(entry->d_name);
-    if (fd != own) fds.push_back(fd);
-  }
-  closedir(dir);
-  std::sort(fds.begin(), fds.end());
-  return fds;
-}
-
-std::string working_directory() {
-  std::vector<char> buf(4096);
-  while (getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) return "?";
-    buf.resize(buf.size() * 2);
-  }
-  return buf.data();
-}
+using quarvel::stub::open_descriptors;
+using quarvel::stub::working_directory;
 
 std::string join(const std::vector<int>& numbers) {
   std::string text;
