@@ -9,7 +9,7 @@
 namespace quarvel::sound::testing {
 
 using wavseeds::Encoding;
-using wavseeds::make_wav;
+using wavseeds::make_signal_wav;
 
 void put_le(Bytes& b, std::uint64_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -64,23 +64,23 @@ Bytes pcm_wav(const std::vector<double>& signal, int rate, int channels, int bit
                      : bits == 16 ? Encoding::pcm_s16
                      : bits == 24 ? Encoding::pcm_s24
                                   : Encoding::pcm_s32;
-  return make_wav({e, rate, channels}, signal);
+  return make_signal_wav({e, rate, channels}, signal);
 }
 
 Bytes float_wav(const std::vector<double>& signal, int rate, int channels) {
-  return make_wav({Encoding::float32, rate, channels}, signal);
+  return make_signal_wav({Encoding::float32, rate, channels}, signal);
 }
 
 Bytes mulaw_wav(const std::vector<double>& signal, int rate) {
-  return make_wav({Encoding::mulaw, rate, 1}, signal);
+  return make_signal_wav({Encoding::mulaw, rate, 1}, signal);
 }
 
 Bytes ima_adpcm_wav(const std::vector<double>& signal, int rate) {
-  return make_wav({Encoding::ima_adpcm, rate, 1}, signal);
+  return make_signal_wav({Encoding::ima_adpcm, rate, 1}, signal);
 }
 
 Bytes ms_adpcm_wav(const std::vector<double>& signal, int rate) {
-  return make_wav({Encoding::ms_adpcm, rate, 1}, signal);
+  return make_signal_wav({Encoding::ms_adpcm, rate, 1}, signal);
 }
 
 }  // namespace quarvel::sound::testing

@@ -396,10 +396,10 @@ std::vector<std::uint8_t> make_wav(const WavSpec& spec, const Tone& tone) {
         static_cast<std::size_t>(adpcm_frames_per_block(spec.encoding, spec.channels));
     frames = std::max<std::size_t>(1, (frames + per_block - 1) / per_block) * per_block;
   }
-  return make_wav(spec, tone_samples(tone, spec.rate, frames));
+  return make_signal_wav(spec, tone_samples(tone, spec.rate, frames));
 }
 
-std::vector<std::uint8_t> make_wav(const WavSpec& spec, const std::vector<double>& signal) {
+std::vector<std::uint8_t> make_signal_wav(const WavSpec& spec, const std::vector<double>& signal) {
   std::vector<double> samples;
   samples.reserve(signal.size() * static_cast<std::size_t>(spec.channels));
   for (double v : signal) samples.insert(samples.end(), static_cast<std::size_t>(spec.channels), v);

@@ -37,9 +37,9 @@ struct Tone {
 
 // A complete, valid WAV file image of `tone` on every channel.
 std::vector<std::uint8_t> make_wav(const WavSpec& spec, const Tone& tone);
-// The same of any signal: mono samples in [-1, 1], put on every channel. An
+// A WAV file image of any signal: mono samples in [-1, 1], put on every channel. An
 // ADPCM file's last block is filled up with silence.
-std::vector<std::uint8_t> make_wav(const WavSpec& spec, const std::vector<double>& signal);
+std::vector<std::uint8_t> make_signal_wav(const WavSpec& spec, const std::vector<double>& signal);
 
 // A canonical 16-bit PCM header claiming `data_bytes` of samples (the caller
 // appends as many or as few as it likes).
