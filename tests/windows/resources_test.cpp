@@ -1,6 +1,7 @@
 // Quarvel.exe's own resources, read back the way Windows reads them: the
-// version information through GetFileVersionInfoW and the icon that Explorer
-// shows (the first icon group) rebuilt into an .ico file.
+// version information through GetFileVersionInfoW, the icon that Explorer
+// shows (the first icon group) rebuilt into an .ico file, and the application
+// manifest through an activation context made from it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -146,22 +147,136 @@ std::vector<unsigned char> icon_file(HMODULE module, LPCWSTR group_name) {
   return file;
 }
 
+// The program loaded as data, for reading its resources.
+class ProgramImage {
+ public:
+  ProgramImage()
+      : module_(LoadLibraryExW(program().c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
+  ~ProgramImage() {
+    if (module_) FreeLibrary(module_);
+  }
+  ProgramImage(const ProgramImage&) = delete;
+  ProgramImage& operator=(const ProgramImage&) = delete;
+
+  HMODULE module() const { return module_; }
+  std::vector<std::wstring> names(LPCWSTR type) const {
+    std::vector<std::wstring> names;
+    EnumResourceNamesW(module_, type, collect_name, reinterpret_cast<LONG_PTR>(&names));
+    return names;
+  }
+
+ private:
+  HMODULE module_;
+};
+
 TEST(ProgramIcon, IsTheOnlyIconGroupAndEqualsQuarvelIcoByteForByte) {
-  HMODULE module = LoadLibraryExW(program().c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  ASSERT_NE(module, nullptr) << "cannot load " << utf8(program());
-  std::vector<std::wstring> groups;
-  EnumResourceNamesW(module, kGroupIconType, collect_name, reinterpret_cast<LONG_PTR>(&groups));
+  const ProgramImage image;
+  ASSERT_NE(image.module(), nullptr) << "cannot load " << utf8(program());
+  const auto groups = image.names(kGroupIconType);
   ASSERT_EQ(groups.size(), 1u) << "the program's icon must be its first and only icon";
   EXPECT_EQ(groups[0], L"#1");
 
-  const auto rebuilt = icon_file(module, MAKEINTRESOURCEW(1));
-  FreeLibrary(module);
+  const auto rebuilt = icon_file(image.module(), MAKEINTRESOURCEW(1));
   std::ifstream in(std::filesystem::path(from_unix(QUARVEL_ICON_FILE)), std::ios::binary);
   ASSERT_TRUE(in) << "cannot read " << QUARVEL_ICON_FILE;
   const std::vector<unsigned char> original{std::istreambuf_iterator<char>(in), {}};
   ASSERT_EQ(rebuilt.size(), original.size());
   EXPECT_TRUE(rebuilt == original) << "the icon resource differs from assets/quarvel.ico";
+}
+
+// section: manifest
+
+const LPCWSTR kManifestType = MAKEINTRESOURCEW(24);  // RT_MANIFEST
+
+TEST(ApplicationManifest, IsTheOnlyManifestResourceNumberOne) {
+  const ProgramImage image;
+  ASSERT_NE(image.module(), nullptr) << "cannot load " << utf8(program());
+  // Number 1 is the one Windows reads when it starts a program; an exe may carry no other.
+  ASSERT_EQ(image.names(kManifestType), std::vector<std::wstring>{L"#1"});
+  const auto bytes = resource_bytes(image.module(), kManifestType, MAKEINTRESOURCEW(1));
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>", 0), 0u)
+      << "UTF-8 without a byte order mark, declared as such";
+}
+
+// The program's manifest as Windows applies it when the program starts.
+class ManifestActivationContext : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ACTCTXW request{};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = program().c_str();
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    context_ = CreateActCtxW(&request);
+    ASSERT_NE(context_, INVALID_HANDLE_VALUE)
+        << "Windows rejects the manifest, error " << GetLastError();
+  }
+  void TearDown() override {
+    if (context_ != INVALID_HANDLE_VALUE) ReleaseActCtx(context_);
+  }
+
+  std::optional<std::wstring> setting(const wchar_t* name_space, const wchar_t* name) {
+    wchar_t value[64] = {};
+    SIZE_T written = 0;
+    if (!QueryActCtxSettingsW(0, context_, name_space, name, value, std::size(value), &written)) {
+      return {};
+    }
+    return std::wstring(value);
+  }
+
+  HANDLE context_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(ManifestActivationContext, RunsAsInvokerWithoutUiAccess) {
+  ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION info{};
+  SIZE_T written = 0;
+  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &info,
+                           sizeof(info), &written));
+  EXPECT_EQ(info.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER) << "never elevated";
+  EXPECT_EQ(info.UiAccess, 0u);
+}
+
+// The compatibility information as Windows 10 and Wine lay it out: each element
+// also carries the highest version tested, which mingw-w64's headers still lack.
+struct CompatibilityElement {
+  GUID id;
+  ACTCTX_COMPATIBILITY_ELEMENT_TYPE type;
+  ULONGLONG max_version_tested;
+};
+struct CompatibilityInformation {
+  DWORD count;
+  CompatibilityElement elements[8];
+};
+
+TEST_F(ManifestActivationContext, SupportsWindows7To11AndNoOther) {
+  CompatibilityInformation info{};
+  SIZE_T written = 0;
+  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, CompatibilityInformationInActivationContext, &info,
+                           sizeof(info), &written));
+  ASSERT_LE(info.count, std::size(info.elements));
+  std::vector<std::wstring> systems;
+  for (DWORD i = 0; i < info.count; ++i) {
+    EXPECT_EQ(info.elements[i].type, ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS);
+    wchar_t id[40] = {};
+    ASSERT_GT(StringFromGUID2(info.elements[i].id, id, std::size(id)), 0);
+    systems.push_back(id);
+  }
+  EXPECT_EQ(systems, (std::vector<std::wstring>{
+                         L"{35138B9A-5D96-4FBD-8E2D-A2440225F93A}",  // Windows 7
+                         L"{4A2F28E3-53B9-4441-BA9C-D69D4A4A6E38}",  // Windows 8
+                         L"{1F676C76-80E1-4239-95BB-83D0F6D0DA78}",  // Windows 8.1
+                         L"{8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}",  // Windows 10 and 11
+                     }));
+}
+
+TEST_F(ManifestActivationContext, IsExplicitlyDpiUnaware) {
+  // Both spellings: Windows 10 1607 and later read the second, older ones the first.
+  EXPECT_EQ(setting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
+            std::wstring(L"false"));
+  EXPECT_EQ(setting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
+            std::wstring(L"unaware"));
 }
 
 }  // namespace
