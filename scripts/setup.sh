@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 packages=(
   # build
   cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev googletest libx11-dev libxtst-dev
-  # the Linux program's unwinder, linked in
-  libunwind-14-dev
+  # the Linux program's unwinder, linked in; the release archives and their dates
+  libunwind-14-dev zip unzip git
   # the Windows program: cross compiler, and Wine to test it
   g++-mingw-w64-x86-64 wine64
   # fuzzing, memory checking and debugging tools used by the tests
