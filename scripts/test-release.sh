@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release twice from the commit checked out and compares every byte:
 # once here (scripts/release.sh, into build/release) and once, later, in a clone
-# in another folder under another umask, time zone and locale. Where the working
-# tree has changes, the first build is made in a clone of the commit as well.
+# in another folder under another umask, time zone and locale, and when run as
+# root, as another user (nobody). Where the working tree has changes, the first
+# build is made in a clone of the commit as well.
 # Then checks what the release holds: the archives' names, order, owners, modes,
 # dates and line ends, SHA256SUMS, no build folder inside a program, the PE time
 # stamp, and what each program needs of the system. Installs nothing.
@@ -36,13 +37,23 @@ else
 fi
 (umask 022 && cd "$first" && scripts/release.sh)
 
-echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham, LC_ALL C.UTF-8"
 second="$scratch/another place/quarvel"
+as_other=()
+if ((EUID == 0)); then
+  as_other=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch/home")
+fi
+echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham, LC_ALL C.UTF-8" \
+  "${as_other:+, user nobody}"
 (
   umask 077
   clone "$second"
+  if ((${#as_other[@]})); then
+    chmod 0711 "$scratch"
+    mkdir "$scratch/home"
+    chown -R nobody:nogroup "$scratch/home" "$scratch/another place"
+  fi
   cd "$second"
-  TZ=Pacific/Chatham LC_ALL=C.UTF-8 scripts/release.sh
+  TZ=Pacific/Chatham LC_ALL=C.UTF-8 "${as_other[@]}" scripts/release.sh
 )
 
 echo "== release, the two builds compared"
