@@ -21,9 +21,10 @@ fail() {
   failures=$((failures + 1))
 }
 
-# clone FOLDER: the commit, checked out in FOLDER.
+# clone FOLDER: the commit, checked out in FOLDER. Its objects are copies, never
+# links to this repository's files, which would change owner with the clone's.
 clone() {
-  git clone -q --no-checkout "$root" "$1"
+  git clone -q --no-hardlinks --no-checkout "$root" "$1"
   git -C "$1" -c advice.detachedHead=false checkout -q "$commit"
 }
 
@@ -42,8 +43,8 @@ as_other=()
 if ((EUID == 0)); then
   as_other=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch/home")
 fi
-echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham, LC_ALL C.UTF-8" \
-  "${as_other:+, user nobody}"
+echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham," \
+  "LC_ALL C.UTF-8${as_other:+, user nobody}"
 (
   umask 077
   clone "$second"
