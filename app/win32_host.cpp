@@ -2,6 +2,11 @@
 // with GDI from a DIB section that the core draws into. The window procedure
 // hands pointer moves, clicks, the timer and the desktop's close to the core;
 // one Win32 timer is always set for the core's earliest due time.
+//
+// ShellExecuteA may run a message loop of its own (its error box, owned by our
+// window; DDE with a document's program), so the desktop's close can arrive
+// while a core call is still on the stack: the core unloads at once, and the
+// core, the sound device and the window go only once that call has returned.
 #include <windows.h>
 // windowsx.h and objbase.h need the types from windows.h first.
 #include <objbase.h>
@@ -33,7 +38,7 @@ class Win32Host final : public Host {
   // section: Host
   void invalidate(const Rect& area) override;
   void minimize() override { ShowWindow(window_, SW_MINIMIZE); }
-  [[noreturn]] void end_program() override { ExitProcess(0); }
+  [[noreturn]] void end_program() override;
   NativeHandle window_handle() const override {
     return static_cast<NativeHandle>(reinterpret_cast<std::uintptr_t>(window_));
   }
@@ -53,6 +58,9 @@ class Win32Host final : public Host {
   bool create_window();
   bool create_frame();
   void arm_timer();
+  template <typename Call>
+  void call_core(Call call);
+  void let_go();
 
   // section: window
   HINSTANCE instance_ = nullptr;
@@ -71,9 +79,17 @@ class Win32Host final : public Host {
   std::unique_ptr<sound::CueDevice> cue_device_;
   std::unique_ptr<launch::Shell> shell_;
   std::unique_ptr<Launcher> launcher_;  // gone once the window is closed from outside
+  int core_calls_ = 0;                  // core entry points on the stack, nested ones too
 };
 
 // section: Host
+
+// Ends at once. After a close from outside during the game's request the
+// unload step's close is still on its way to the device: it arrives first.
+void Win32Host::end_program() {
+  if (launcher_->unloaded()) cue_device_.reset();
+  ExitProcess(0);
+}
 
 // Asks for the changed rectangle to be painted; the background is never erased.
 void Win32Host::invalidate(const Rect& area) {
@@ -106,38 +122,52 @@ void Win32Host::pointer_moved(LPARAM lparam) {
   const int x = GET_X_LPARAM(lparam);
   const int y = GET_Y_LPARAM(lparam);
   if (!kClientArea.contains(x, y)) return;
-  launcher_->pointer_moved(x, y);
-  arm_timer();
+  call_core([&] { launcher_->pointer_moved(x, y); });
 }
 
 // The left button went down: keep the pointer until it comes up again.
 void Win32Host::button_down(LPARAM lparam) {
   SetCapture(window_);
-  launcher_->pointer_pressed(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-  arm_timer();
+  call_core([&] { launcher_->pointer_pressed(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)); });
 }
 
 // The left button came up: the core decides whether that was a click.
 void Win32Host::button_up(LPARAM lparam) {
   ReleaseCapture();
-  launcher_->pointer_released(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-  arm_timer();
+  call_core([&] { launcher_->pointer_released(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)); });
 }
 
 // The Win32 timer fired: run every core timer that is due, then wait for the next.
 void Win32Host::timer_fired() {
-  launcher_->run_due_timers(now());
-  arm_timer();
+  call_core([&] { launcher_->run_due_timers(now()); });
 }
 
-// The desktop closes the window (Alt+F4, the taskbar, log-off): unload, then
-// end. The sound device is let go here, which waits until the unload step's
-// close has reached it: after WM_ENDSESSION the system may end the process
-// at any moment.
+// The desktop closes the window (Alt+F4, the taskbar, log-off): unload once,
+// then end. Inside a core call the rest waits for that call to return; the
+// quit message ends the modal loops under it (they pass it on), so it returns.
 void Win32Host::closed_from_outside() {
-  if (!launcher_) return;
+  if (launcher_->unloaded()) return;
   KillTimer(window_, kTimerId);
   launcher_->closed_from_outside();
+  if (core_calls_ == 0) return let_go();
+  PostQuitMessage(0);
+}
+
+// Runs a core entry point, then sets the timer for what it left due, or lets
+// everything go if the window was closed during it and no other call is open.
+template <typename Call>
+void Win32Host::call_core(Call call) {
+  ++core_calls_;
+  call();
+  --core_calls_;
+  if (!launcher_->unloaded()) return arm_timer();
+  if (core_calls_ == 0) let_go();
+}
+
+// The window is closed: the core goes, then the sound device, which waits
+// until the unload step's close has reached it (after WM_ENDSESSION the
+// system may end the process at any moment), then the window.
+void Win32Host::let_go() {
   launcher_.reset();
   cue_device_.reset();
   DestroyWindow(window_);

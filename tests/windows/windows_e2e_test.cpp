@@ -1,6 +1,7 @@
 // The cross-built Quarvel.exe under Wine on a private X desktop, driven the
 // way a person would: what the window looks like, hover, the start, help,
-// minimize and quit commands, and closing it from outside.
+// minimize and quit commands, and closing it from outside (during a cue, and
+// in the middle of a shell request).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -37,14 +38,29 @@ std::vector<std::string> mci_commands(const fs::path& log) {
   return out;
 }
 
-// Whether the sound player was closed after the last cue was started (Wine's
-// own nested commands, such as its attempt to open a device named like our
-// alias when no cue could be opened, are not ours to count).
-bool closed_after_last_play(const std::vector<std::string>& commands) {
+// How often the sound player was closed after the last cue was started, or
+// -1 if none was (Wine's own nested commands, such as its attempt to open a
+// device named like our alias when no cue could be opened, are not ours to count).
+int closes_after_last_play(const std::vector<std::string>& commands) {
   const auto last_play = std::find_if(commands.rbegin(), commands.rend(),
                                       [](const auto& c) { return c.starts_with("play mci_1"); });
-  return last_play != commands.rend() &&
-         std::find(commands.rbegin(), last_play, "close mci_1") != last_play;
+  if (last_play == commands.rend()) return -1;
+  return static_cast<int>(std::count(commands.rbegin(), last_play, "close mci_1"));
+}
+
+// The file's lines that hold `text`.
+int lines_with(const fs::path& file, const std::string& text) {
+  std::ifstream in(file);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
+  return n;
+}
+
+// Does to the launcher's window what another program would (tests/windows/window_actions.cpp).
+int act_on_window(const std::vector<std::string>& action) {
+  std::vector<std::string> args{window_actions().string()};
+  args.insert(args.end(), action.begin(), action.end());
+  return run_under_wine(args);
 }
 
 // The window's model with some elements switched.
@@ -58,8 +74,13 @@ class WindowsLauncher : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     desktop();
-    // The prefix's handler for ".doc" is the recording stub.
+    // The prefix's handler for ".doc" is the recording stub, and the shell
+    // shows its box during a request from a launcher started to have it.
     ASSERT_EQ(run_under_wine({doc_recorder().string(), "--register"}), 0);
+    ASSERT_EQ(run_under_wine({"regsvr32", "/s", dos_path(shell_box())}), 0);
+  }
+  static void TearDownTestSuite() {
+    run_under_wine({"regsvr32", "/u", "/s", dos_path(shell_box())});
   }
 
   void SetUp() override {
@@ -137,6 +158,35 @@ class WindowsLauncher : public ::testing::Test {
         << command_line << " does not start GameData\\vivu.exe";
     std::string game_data = folder + (folder.ends_with('\\') ? "" : "\\") + "GameData";
     EXPECT_EQ(lower(record[1]), lower(game_data)) << "working directory";
+  }
+
+  // Clicks the button at (x, 440), lit as `lit` shows, with the shell's box
+  // shown during its command's request, and closes the launcher while the box
+  // is up, once with WM_CLOSE and once by logging off, each in a folder of its
+  // own. The close reaches the window through the box's own message loop, in
+  // the middle of the request: the launcher unloads once and ends cleanly, and
+  // the request's program (its `record`) was started once.
+  void close_during_the_request(int x, const WindowModel& lit,
+                                fs::path (WineLauncher::*record)() const) {
+    for (const std::string how : {"close-in-box", "end-session-in-box"}) {
+      SCOPED_TRACE(how);
+      stage(how);
+      ASSERT_TRUE(launcher->add_cues());
+      const fs::path log = root / (how + ".log");
+      start({"WINEDEBUG=+mci", "QUARVEL_TEST_SHELL_BOX=1"}, log);
+      move(x, 440);
+      ASSERT_TRUE(shows(lit));
+      click(x, 440);
+      ASSERT_EQ(act_on_window({how}), 0) << "no box during the request, or the close was refused";
+      ASSERT_EQ(launcher->wait_exit(10s), 0)
+          << "the launcher did not end cleanly (log: " << log << ")";
+      EXPECT_EQ(lines_with(log, "wine: Unhandled"), 0)
+          << "the launcher crashed (log: " << log << ")";
+      EXPECT_EQ(closes_after_last_play(mci_commands(log)), 1)
+          << "the unload step did not close the player exactly once (log: " << log << ")";
+      EXPECT_EQ(read_lines(((*launcher).*record)(), 3, 1s).size(), 2u)
+          << "the request's program was not started exactly once";
+    }
   }
 
   fs::path root;
@@ -270,7 +320,7 @@ TEST_F(WindowsLauncher, QuitEndsWithoutTheUnloadStep) {
   const auto commands = mci_commands(log);
   ASSERT_GE(std::count(commands.begin(), commands.end(), "play mci_1 from 0"), 2)
       << "the open and back cues were not played (log: " << log << ")";
-  EXPECT_FALSE(closed_after_last_play(commands)) << "the unload step ran";
+  EXPECT_EQ(closes_after_last_play(commands), 0) << "the unload step ran";
 }
 
 TEST_F(WindowsLauncher, TakesNoKeyboardInput) {
@@ -293,19 +343,25 @@ TEST_F(WindowsLauncher, AltF4RunsTheUnloadStepAndEnds) {
   ASSERT_EQ(launcher->wait_exit(5s), 0);
   const auto commands = mci_commands(log);
   ASSERT_FALSE(commands.empty()) << "no MCI command seen in " << log;
-  EXPECT_TRUE(closed_after_last_play(commands)) << "the unload step did not close the player";
+  EXPECT_EQ(closes_after_last_play(commands), 1) << "the unload step did not close the player once";
 }
 
-TEST_F(WindowsLauncher, TheDesktopsCloseRunsTheUnloadStepWhileACommandIsPending) {
+TEST_F(WindowsLauncher, TheDesktopsCloseDuringTheStartCueUnloadsAndDropsThePendingStart) {
   stage();
+  ASSERT_TRUE(launcher->add_cues());
   const fs::path log = root / "wine.log";
   start({"WINEDEBUG=+mci"}, log);
   move(20, 440);
   ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
-  click(20, 440);                       // Timer3 now runs for 1.2 s ...
-  launcher->close_by_window_manager();  // ... and the window is closed before
+  click(20, 440);                       // the start cue sounds for 1.4 s, Timer3 runs for 1.2 s ...
+  launcher->close_by_window_manager();  // ... and the window is closed before either ends
   ASSERT_EQ(launcher->wait_exit(5s), 0);
-  EXPECT_TRUE(closed_after_last_play(mci_commands(log)));
+  const auto commands = mci_commands(log);
+  const auto last_open = std::find_if(commands.rbegin(), commands.rend(),
+                                      [](const auto& c) { return c.starts_with("open "); });
+  ASSERT_NE(last_open, commands.rend());
+  EXPECT_NE(last_open->find("start.wav"), std::string::npos) << "the start cue was not the last";
+  EXPECT_EQ(closes_after_last_play(commands), 1) << "the unload step did not close the player once";
   EXPECT_TRUE(read_lines(launcher->game_record(), 2, 2s).empty()) << "the pending start ran";
 }
 
@@ -316,7 +372,19 @@ TEST_F(WindowsLauncher, LogOffRunsTheUnloadStepAndEnds) {
   // Wine's end of session: WM_QUERYENDSESSION, then WM_ENDSESSION to every window.
   ASSERT_EQ(run_under_wine({"wineboot", "--end-session"}), 0);
   ASSERT_EQ(launcher->wait_exit(10s), 0) << "the launcher outlived the session";
-  EXPECT_TRUE(closed_after_last_play(mci_commands(log)));
+  EXPECT_EQ(closes_after_last_play(mci_commands(log)), 1);
+}
+
+// section: closing from outside in the middle of a shell request
+
+TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheManualsRequestUnloadsOnceAndEnds) {
+  close_during_the_request(200, model_with({{E::help, false}, {E::help_ovr, true}}),
+                           &WineLauncher::manual_record);
+}
+
+TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheGamesRequestUnloadsOnceAndStartsTheGameOnce) {
+  close_during_the_request(20, model_with({{E::start, false}, {E::start_ovr, true}}),
+                           &WineLauncher::game_record);
 }
 
 }  // namespace
