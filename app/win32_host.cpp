@@ -12,7 +12,9 @@
 #include <objbase.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 
 #include "app/launcher.h"
@@ -28,6 +30,8 @@ constexpr wchar_t kWindowClass[] = L"QuarvelForm1";
 constexpr UINT_PTR kTimerId = 1;
 constexpr WORD kIconId = 1;  // the program's icon in quarvel.rc
 constexpr Rect kClientArea{0, 0, kClientWidth, kClientHeight};
+// The window has no frame and stays where and as large as it was made.
+constexpr UINT kFixedPlaceCommands[] = {SC_MOVE, SC_SIZE, SC_MAXIMIZE};
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -56,6 +60,7 @@ class Win32Host final : public Host {
  private:
   bool register_class();
   bool create_window();
+  void trim_system_menu();
   bool create_frame();
   void arm_timer();
   template <typename Call>
@@ -207,7 +212,7 @@ bool Win32Host::register_class() {
 
 // The hidden popup window without frame, 500 x 480, centred on the screen. The
 // system menu and minimize box give it a taskbar button that restores,
-// minimizes and closes it.
+// minimizes and closes it (and nothing else: see trim_system_menu).
 bool Win32Host::create_window() {
   const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
   const DWORD ex_style = WS_EX_APPWINDOW;
@@ -222,7 +227,14 @@ bool Win32Host::create_window() {
   if (!window_) return false;
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  trim_system_menu();
   return true;
+}
+
+// Alt+Space and the taskbar button's menu offer no Move, Size or Maximize.
+void Win32Host::trim_system_menu() {
+  HMENU menu = GetSystemMenu(window_, FALSE);
+  for (const UINT command : kFixedPlaceCommands) DeleteMenu(menu, command, MF_BYCOMMAND);
 }
 
 // The frame the core draws into: a 32-bit top-down DIB section.
@@ -288,12 +300,22 @@ void attach_host(HWND hwnd, LPARAM lparam) {
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
 }
 
+// A system command that would move, size or maximize the window, however it is
+// asked for (the low four bits of the command are the system's own).
+bool moves_or_sizes(WPARAM command) {
+  const auto asked = static_cast<UINT>(command & 0xFFF0);
+  return std::find(std::begin(kFixedPlaceCommands), std::end(kFixedPlaceCommands), asked) !=
+         std::end(kFixedPlaceCommands);
+}
+
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) attach_host(hwnd, lparam);
   if (message == WM_DESTROY) {  // the only window is gone: so is the program
     PostQuitMessage(0);
     return 0;
   }
+  // Whoever asks (a menu, the taskbar, another program), the window keeps its place and size.
+  if (message == WM_SYSCOMMAND && moves_or_sizes(wparam)) return 0;
   // Before the core is made and after it has unloaded, the system's defaults.
   Win32Host* host = host_of(hwnd);
   if (!host || !host->has_core()) return DefWindowProcW(hwnd, message, wparam, lparam);

@@ -3,12 +3,17 @@
 //   quarvel_window_actions close-in-box        posts WM_CLOSE once the window owns a box
 //   quarvel_window_actions end-session-in-box  sends WM_QUERYENDSESSION, then WM_ENDSESSION
 //                                              (log-off) once the window owns a box
+//   quarvel_window_actions syscommand HEX      sends WM_SYSCOMMAND HEX (SC_KEYMENU with ' ',
+//                                              as Alt+Space does)
+// A command that opens a modal loop of the window's (its system menu, a move)
+// is answered only when that loop ends: it is waited for one second at most.
 // Exit status: 0 done; 1 no box appeared; 2 no launcher window; 3 the window
 // refused or did not answer; 4 bad arguments.
 #include <windows.h>
 // shellapi.h needs the types from windows.h first.
 #include <shellapi.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -65,6 +70,13 @@ int end_session(HWND w) {
   return send(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 5000) ? 0 : 3;
 }
 
+int system_command(HWND w, const std::wstring& hex) {
+  const auto command = static_cast<WPARAM>(std::wcstoul(hex.c_str(), nullptr, 16));
+  const LPARAM key = (command & 0xFFF0) == SC_KEYMENU ? L' ' : 0;
+  if (send(w, WM_SYSCOMMAND, command, key, 1000)) return 0;
+  return IsWindow(w) ? 0 : 3;  // not answered yet: a modal loop of the window's is open
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -77,6 +89,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   HWND launcher = launcher_window();
   if (!launcher) return 2;
+  if (args[0] == L"syscommand" && args.size() == 2) return system_command(launcher, args[1]);
   if (args[0] != L"close-in-box" && args[0] != L"end-session-in-box") return 4;
   if (!box_of(launcher)) return 1;
   if (args[0] == L"end-session-in-box") return end_session(launcher);

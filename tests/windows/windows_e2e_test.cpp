@@ -1,13 +1,14 @@
 // The cross-built Quarvel.exe under Wine on a private X desktop, driven the
 // way a person would: what the window looks like, hover, the start, help,
-// minimize and quit commands, and closing it from outside (during a cue, and
-// in the middle of a shell request).
+// minimize and quit commands, closing it from outside (during a cue, and in
+// the middle of a shell request), and a window that stays where it is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "fixture.h"
 #include "wine_launcher.h"
@@ -55,6 +56,24 @@ int lines_with(const fs::path& file, const std::string& text) {
   for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos;
   return n;
 }
+
+// The system commands of the items drawn in a menu, from a log made with WINEDEBUG=+menu.
+std::set<unsigned> drawn_menu_items(const fs::path& log) {
+  std::set<unsigned> out;
+  std::ifstream in(log);
+  const std::string marker = "trace:menu:draw_menu_item { ID=0x";
+  for (std::string line; std::getline(in, line);) {
+    const auto at = line.find(marker);
+    if (at != std::string::npos)
+      out.insert(std::stoul(line.substr(at + marker.size()), nullptr, 16));
+  }
+  out.erase(0);  // separators
+  return out;
+}
+
+// WM_SYSCOMMAND's commands, for the system menu's items.
+constexpr unsigned kScSize = 0xF000, kScMove = 0xF010, kScMinimize = 0xF020, kScMaximize = 0xF030,
+                   kScClose = 0xF060, kScRestore = 0xF120;
 
 // Does to the launcher's window what another program would (tests/windows/window_actions.cpp).
 int act_on_window(const std::vector<std::string>& action) {
@@ -385,6 +404,60 @@ TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheManualsRequestUnloadsOnceAndEnds)
 TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheGamesRequestUnloadsOnceAndStartsTheGameOnce) {
   close_during_the_request(20, model_with({{E::start, false}, {E::start_ovr, true}}),
                            &WineLauncher::game_record);
+}
+
+// section: the window stays where it is
+
+TEST_F(WindowsLauncher, TheSystemMenuOffersNoMoveSizeOrMaximize) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+menu"}, log);
+  // What Alt+Space asks for (the test desktop's window manager keeps that key for its own menu).
+  ASSERT_EQ(act_on_window({"syscommand", "F100"}), 0);
+  const bool drawn = e2e::wait_until([&] { return drawn_menu_items(log).contains(kScClose); }, 5s);
+  desktop().key("Escape");
+  ASSERT_TRUE(drawn) << "the system menu did not open (log: " << log << ")";
+  const auto items = drawn_menu_items(log);
+  for (unsigned kept : {kScRestore, kScMinimize, kScClose}) {
+    EXPECT_TRUE(items.contains(kept)) << std::hex << kept << " is missing";
+  }
+  for (unsigned gone : {kScMove, kScSize, kScMaximize}) {
+    EXPECT_FALSE(items.contains(gone)) << std::hex << gone << " is offered";
+  }
+  EXPECT_TRUE(launcher->running());
+}
+
+TEST_F(WindowsLauncher, RefusesMovingSizingAndMaximizingHoweverAsked) {
+  stage();
+  start();
+  const Rect placed = launcher->geometry();
+  // Move and Size from the keyboard, Size from a corner, Maximize, and Maximize
+  // as a double click on a caption asks for it (the low four bits are the system's).
+  for (const char* command : {"F010", "F000", "F008", "F030", "F032"}) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(act_on_window({"syscommand", command}), 0);
+    for (const char* key : {"Right", "Right", "Down", "Down", "Return"}) desktop().key(key);
+    EXPECT_FALSE(e2e::wait_until([&] { return launcher->geometry() != placed; }, 500ms))
+        << "the window moved or changed its size";
+  }
+  EXPECT_FALSE(launcher->iconified());
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
+TEST_F(WindowsLauncher, MinimizeRestoreAndCloseStillWorkThroughTheSystemCommand) {
+  stage();
+  const fs::path log = root / "wine.log";
+  start({"WINEDEBUG=+mci"}, log);
+  const Rect placed = launcher->geometry();
+  ASSERT_EQ(act_on_window({"syscommand", "F020"}), 0);
+  EXPECT_TRUE(e2e::wait_until([&] { return launcher->iconified(); }, 3s)) << "not minimized";
+  ASSERT_EQ(act_on_window({"syscommand", "F120"}), 0);
+  EXPECT_TRUE(e2e::wait_until([&] { return !launcher->iconified(); }, 3s)) << "not restored";
+  EXPECT_EQ(launcher->geometry(), placed);
+  EXPECT_TRUE(shows(WindowModel{}));
+  ASSERT_EQ(act_on_window({"syscommand", "F060"}), 0);
+  ASSERT_EQ(launcher->wait_exit(5s), 0) << "not closed";
+  EXPECT_EQ(closes_after_last_play(mci_commands(log)), 1);
 }
 
 }  // namespace
