@@ -152,14 +152,23 @@ class WindowsLauncher : public ::testing::Test {
     const Rect g = launcher->geometry();
     desktop().click(g.left + x, g.top + y);
   }
+  // Moves the pointer onto a control to light it before a click. Now and then
+  // (twice in about 200 first moves on a busy machine, in tests old and new)
+  // Wine lets the single motion event of the first move after the window
+  // appears go by: a person's hand moves on, and so does this, by a pixel.
+  ::testing::AssertionResult light(int x, int y, const WindowModel& lit) {
+    move(x, y);
+    if (shows(lit, 2s)) return ::testing::AssertionSuccess();
+    move(x + 1, y);
+    return shows(lit);
+  }
 
   // Lights the start button, clicks it and checks that the game got the
   // request and the launcher ended after Timer3's 1.2 s. `folder` is the
   // launcher's folder as Windows names it (by default its Z: path).
   void start_the_game(std::string folder = {}) {
     if (folder.empty()) folder = dos_path(launcher->folder());
-    move(20, 440);
-    ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
+    ASSERT_TRUE(light(20, 440, model_with({{E::start, false}, {E::start_ovr, true}})));
     const auto clicked = std::chrono::steady_clock::now();
     click(20, 440);
     const auto status = launcher->wait_exit(10s);
@@ -193,8 +202,7 @@ class WindowsLauncher : public ::testing::Test {
       ASSERT_TRUE(launcher->add_cues());
       const fs::path log = root / (how + ".log");
       start({"WINEDEBUG=+mci", "QUARVEL_TEST_SHELL_BOX=1"}, log);
-      move(x, 440);
-      ASSERT_TRUE(shows(lit));
+      ASSERT_TRUE(light(x, 440, lit));
       click(x, 440);
       ASSERT_EQ(act_on_window({how}), 0) << "no box during the request, or the close was refused";
       ASSERT_EQ(launcher->wait_exit(10s), 0)
@@ -300,8 +308,7 @@ TEST_F(WindowsLauncher, StartFromTheRootOfADrive) {
 TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
   stage();
   start();
-  move(200, 440);
-  ASSERT_TRUE(shows(model_with({{E::help, false}, {E::help_ovr, true}})));
+  ASSERT_TRUE(light(200, 440, model_with({{E::help, false}, {E::help_ovr, true}})));
   click(200, 440);
   const fs::path docs = launcher->folder() / "GameData" / "voskbase" / "documentation";
   const auto record = read_lines(launcher->manual_record(), 2);
@@ -317,8 +324,7 @@ TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
 TEST_F(WindowsLauncher, MinimizeIconifiesAndTheDesktopRestoresIt) {
   stage();
   start();
-  move(455, 15);
-  ASSERT_TRUE(shows(model_with({{E::minimize, false}, {E::ovrmin, true}})));
+  ASSERT_TRUE(light(455, 15, model_with({{E::minimize, false}, {E::ovrmin, true}})));
   click(455, 15);
   EXPECT_TRUE(e2e::wait_until([&] { return launcher->iconified(); }, 3s)) << "not minimized";
   EXPECT_TRUE(launcher->running());
@@ -332,8 +338,7 @@ TEST_F(WindowsLauncher, QuitEndsWithoutTheUnloadStep) {
   stage();
   const fs::path log = root / "wine.log";
   start({"WINEDEBUG=+mci"}, log);
-  move(400, 440);
-  ASSERT_TRUE(shows(model_with({{E::quit, false}, {E::exit_ovr, true}})));
+  ASSERT_TRUE(light(400, 440, model_with({{E::quit, false}, {E::exit_ovr, true}})));
   click(400, 440);
   ASSERT_EQ(launcher->wait_exit(5s), 0);
   const auto commands = mci_commands(log);
@@ -370,8 +375,7 @@ TEST_F(WindowsLauncher, TheDesktopsCloseDuringTheStartCueUnloadsAndDropsThePendi
   ASSERT_TRUE(launcher->add_cues());
   const fs::path log = root / "wine.log";
   start({"WINEDEBUG=+mci"}, log);
-  move(20, 440);
-  ASSERT_TRUE(shows(model_with({{E::start, false}, {E::start_ovr, true}})));
+  ASSERT_TRUE(light(20, 440, model_with({{E::start, false}, {E::start_ovr, true}})));
   click(20, 440);                       // the start cue sounds for 1.4 s, Timer3 runs for 1.2 s ...
   launcher->close_by_window_manager();  // ... and the window is closed before either ends
   ASSERT_EQ(launcher->wait_exit(5s), 0);
