@@ -316,7 +316,7 @@ LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM
   }
   // Whoever asks (a menu, the taskbar, another program), the window keeps its place and size.
   if (message == WM_SYSCOMMAND && moves_or_sizes(wparam)) return 0;
-  // Before the core is made and after it has unloaded, the system's defaults.
+  // Before the core is made and once it is gone, the system's defaults.
   Win32Host* host = host_of(hwnd);
   if (!host || !host->has_core()) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
