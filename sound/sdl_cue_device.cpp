@@ -222,6 +222,7 @@ class SdlCueDevice final : public CueDevice {
 };
 
 void SdlCueDevice::run() {
+  start_audio();  // now, rather than in the way of the first cue
   std::vector<Request> batch;
   for (;;) {
     batch.clear();
