@@ -14,8 +14,8 @@ packages=(
   clang libclang-rt-14-dev valgrind gdb
   # the desktop the launcher is run and tested on
   xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
-  # sound: a private PulseAudio server and its recorder for the sound tests
-  pulseaudio pulseaudio-utils
+  # sound: private PulseAudio and PipeWire servers and a recorder for the sound tests
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber pipewire-bin
 )
 
 missing=()

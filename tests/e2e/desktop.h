@@ -62,8 +62,10 @@ class Desktop {
 
   const std::string& display() const { return display_; }
 
-  // section: input, sent with xdotool as a person's pointer would
+  // section: input, as a person's pointer and keys send it
   void move_pointer(int x, int y) const;
+  void press() const;  // the left button, where the pointer is
+  void release() const;
   void click(int x, int y) const;           // move there, press and release the left button
   void key(const std::string& keys) const;  // e.g. "alt+F4"
 
@@ -136,8 +138,9 @@ class Launcher : public TopWindow {
   const fs::path& folder() const { return folder_; }
   fs::path program() const { return folder_ / "Quarvel"; }
 
-  // Starts the program with extra environment entries ("NAME=value").
-  void start(const std::vector<std::string>& env = {});
+  // Starts the program with extra environment entries ("NAME=value"), its
+  // stdout and stderr into `output` if one is named.
+  void start(const std::vector<std::string>& env = {}, const fs::path& output = {});
   // Waits until its window is mapped and shows; false on time-out.
   bool wait_for_window(std::chrono::milliseconds timeout = 5s);
   // Waits for the process to end; its exit status, or nullopt if still running.

@@ -30,9 +30,9 @@ std::string shell_quote(const std::string& s) {
 
 }  // namespace
 
-std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
+std::unique_ptr<SoundSession> SoundSession::start(std::string& error) {
   const std::string cmd =
-      shell_quote(QUARVEL_PULSE_SESSION) + " start --owner " + std::to_string(::getpid()) + " 2>&1";
+      shell_quote(QUARVEL_SOUND_SESSION) + " start --owner " + std::to_string(::getpid()) + " 2>&1";
   FILE* out = ::popen(cmd.c_str(), "r");
   if (!out) {
     error = "cannot run " + cmd;
@@ -43,7 +43,7 @@ std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
   while (std::fgets(buf, sizeof buf, out)) text += buf;
   const int status = ::pclose(out);
   if (status != 0) {
-    error = "pulse-session.sh start failed: " + text;
+    error = "sound-session.sh start failed: " + text;
     return nullptr;
   }
   // Lines of the form: export NAME='value'
@@ -62,14 +62,14 @@ std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
     if (name == "QUARVEL_PULSE_DIR") dir = value;
   }
   if (dir.empty()) {
-    error = "pulse-session.sh printed no folder: " + text;
+    error = "sound-session.sh printed no folder: " + text;
     return nullptr;
   }
-  return std::unique_ptr<PulseSession>(new PulseSession(dir));
+  return std::unique_ptr<SoundSession>(new SoundSession(dir));
 }
 
-PulseSession::~PulseSession() {
-  const std::string cmd = shell_quote(QUARVEL_PULSE_SESSION) + " stop " + shell_quote(dir_);
+SoundSession::~SoundSession() {
+  const std::string cmd = shell_quote(QUARVEL_SOUND_SESSION) + " stop " + shell_quote(dir_);
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not stop %s\n", dir_.c_str());
 }
 
@@ -84,9 +84,9 @@ MonitorRecorder::MonitorRecorder(bool keep) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"parec",          "-d",           "q.monitor",    "--raw",
-                        "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=2",
-                        nullptr};
+  const std::string latency = "--latency-msec=" + std::to_string(kRecorderPeriod.count());
+  const char* argv[] = {"parec",        "-d",           "q.monitor",     "--raw", "--format=s16le",
+                        "--rate=48000", "--channels=1", latency.c_str(), nullptr};
   const int rc =
       ::posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -115,7 +115,7 @@ MonitorRecorder::~MonitorRecorder() {
 }
 
 void MonitorRecorder::read_loop() {
-  std::int16_t buf[96];  // 2 ms at most per read
+  std::int16_t buf[4096];  // several reads' worth of a 20 ms recorder
   std::uint8_t odd = 0;
   bool have_odd = false;
   for (;;) {
@@ -167,18 +167,26 @@ bool MonitorRecorder::wait_for_silence(std::chrono::milliseconds quiet,
   return false;
 }
 
+// The first read that returned after t, and where the samples before it end.
 std::size_t MonitorRecorder::index_at(Clock::time_point t) const {
-  // Everything before this index had arrived by t; nothing after it had.
   const auto it = std::upper_bound(marks_.begin(), marks_.end(), t,
                                    [](Clock::time_point v, const Mark& m) { return v < m.at; });
-  return it == marks_.begin() ? 0 : std::prev(it)->end;
+  if (it == marks_.end()) return samples_.size();
+  const std::size_t begin = it == marks_.begin() ? 0 : std::prev(it)->end;
+  // Samples of that read whose time (see time_of) is at or before t.
+  const auto after = std::chrono::duration<double>(it->at - t).count() * kRate;
+  const auto later = static_cast<std::size_t>(std::ceil(after));
+  return later >= it->end - begin ? begin : it->end - later;
 }
 
 Clock::time_point MonitorRecorder::time_of(std::size_t index) const {
   const auto it = std::upper_bound(marks_.begin(), marks_.end(), index,
                                    [](std::size_t v, const Mark& m) { return v < m.end; });
   if (it == marks_.end()) return marks_.empty() ? Clock::now() : marks_.back().at;
-  return it->at;  // when the read that brought this sample returned
+  const auto played_since = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(static_cast<double>(it->end - 1 - index) / kRate));
+  const auto t = it->at - played_since;
+  return it == marks_.begin() ? t : std::max(t, std::prev(it)->at);
 }
 
 std::vector<float> MonitorRecorder::between(Clock::time_point from, Clock::time_point to) const {

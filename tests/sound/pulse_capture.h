@@ -16,26 +16,30 @@ namespace quarvel::sound::testing {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs tests/support/pulse-session.sh start, and puts the variables it prints
+// How much sound the recorder receives at a time, as desktop clients take it.
+inline constexpr std::chrono::milliseconds kRecorderPeriod{20};
+
+// Runs tests/support/sound-session.sh start, and puts the variables it prints
 // into this process's environment, so SDL and parec find the server.
-class PulseSession {
+class SoundSession {
  public:
   // Empty when the server could not be started; `error` then says why.
-  static std::unique_ptr<PulseSession> start(std::string& error);
-  ~PulseSession();  // stops the server and removes its folder
+  static std::unique_ptr<SoundSession> start(std::string& error);
+  ~SoundSession();  // stops the server and removes its folder
 
-  PulseSession(const PulseSession&) = delete;
-  PulseSession& operator=(const PulseSession&) = delete;
+  SoundSession(const SoundSession&) = delete;
+  SoundSession& operator=(const SoundSession&) = delete;
 
  private:
-  explicit PulseSession(std::string dir) : dir_(std::move(dir)) {}
+  explicit SoundSession(std::string dir) : dir_(std::move(dir)) {}
   std::string dir_;
 };
 
 // Records the sink's monitor ("q.monitor") with parec: mono, 16-bit, 48 kHz,
-// 2 ms latency. A sample's time is when the read that brought it returned: at
-// or after the moment the sink played it, so a delay measured from a request
-// to a sample's time is never less than the true one.
+// at 20 ms latency, as desktop clients keep it. The sink renders in real time,
+// so a sample's time is when the read that brought it returned, less the time
+// the samples after it in that read took to play (but never before the read
+// before it returned): within about one render period of when it sounded.
 class MonitorRecorder {
  public:
   static constexpr int kRate = 48000;
