@@ -15,7 +15,7 @@ packages=(
   # the desktop the launcher is run and tested on
   xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
   # sound: private PulseAudio and PipeWire servers and a recorder for the sound tests
-  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber pipewire-bin
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber pipewire-bin libpipewire-0.3-dev
 )
 
 missing=()
