@@ -1,6 +1,10 @@
 // The launcher's window host on Linux: one borderless SDL2 window drawn through
 // its software surface. The loop sleeps until an event or the next due timer
 // and forwards everything to the core.
+// On X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
+// there is; a driver without one (Wayland) gets SDL's texture-backed surface.
+// The window never needs decorations, so SDL is not let load libdecor, whose
+// plugin search speaks on stderr.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -41,7 +45,9 @@ class SdlHost final : public Host {
   Millis now() const override { return static_cast<Millis>(SDL_GetTicks64()); }
 
  private:
+  bool open_window();
   bool create_window();
+  void destroy_window();
   void set_icons();
   void draw_dirty();
   void wait_and_dispatch();
@@ -83,6 +89,15 @@ bool SdlHost::create_window() {
   }
   set_icons();
   return true;
+}
+
+void SdlHost::destroy_window() {
+  if (staging_) SDL_FreeSurface(staging_);
+  staging_ = nullptr;
+  frame_ = nullptr;
+  if (window_) SDL_DestroyWindow(window_);
+  window_ = nullptr;
+  handle_ = NativeHandle::none;
 }
 
 // Gives the window both icon images (SDL alone sets only one size).
@@ -148,6 +163,18 @@ bool init_video_without_bus_autolaunch() {
   return ok;
 }
 
+// SDL settles on the kind of window surface once per video start, so where the
+// driver has no unaccelerated framebuffer, video starts again without asking for it.
+bool SdlHost::open_window() {
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (!init_video_without_bus_autolaunch()) return false;
+  if (create_window()) return true;
+  destroy_window();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+  return init_video_without_bus_autolaunch() && create_window();
+}
+
 // Hands one SDL event to the core; returns false once the window is closed.
 bool SdlHost::dispatch(const SDL_Event& e) {
   switch (e.type) {
@@ -199,20 +226,19 @@ void SdlHost::wait_and_dispatch() {
 }
 
 int SdlHost::run() {
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   XSetErrorHandler(ignore_x_error);
-  if (!init_video_without_bus_autolaunch()) return 1;
+  pictures_ = assets::Pictures::decode_all();
+  if (!open_window()) return 1;
+  // Only now: a second video start would have undone them.
   SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE);
   SDL_EventState(SDL_AUDIODEVICEREMOVED, SDL_IGNORE);
   SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
   SDL_EventState(SDL_KEYUP, SDL_IGNORE);
   SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-
-  pictures_ = assets::Pictures::decode_all();
-  if (!create_window()) return 1;
 
   cue_device_ = sound::make_platform_cue_device();
   shell_ = launch::make_platform_shell();
@@ -230,9 +256,8 @@ int SdlHost::run() {
   launcher_->closed_from_outside();
   launcher_.reset();
   cue_device_.reset();
-  if (staging_) SDL_FreeSurface(staging_);
   if (window_destroyed_) return 0;  // SDL would wait forever on a window that is gone
-  SDL_DestroyWindow(window_);
+  destroy_window();
   SDL_Quit();
   return 0;
 }
