@@ -135,11 +135,15 @@ void SdlHost::draw_dirty() {
   SDL_UpdateWindowSurfaceRects(window_, &r, 1);
 }
 
-// SDL reports the pointer leaving the window as a move to the nearest edge,
-// queued right before the leave event itself; that move is not a real one.
-bool leave_follows() {
+// SDL's X11 driver reports the pointer leaving the window as a move to the
+// nearest edge, queued right before the leave event itself; that move is not a
+// real one. Any other move before a leave is, and may be the one that lights a
+// control: the Wayland driver makes up no edge move, nor does XWayland, which
+// reports the leave where the pointer last was inside.
+bool edge_move_before_leave(const SDL_MouseMotionEvent& m) {
+  const bool on_edge = m.x == 0 || m.y == 0 || m.x == kClientWidth - 1 || m.y == kClientHeight - 1;
   SDL_Event next;
-  return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+  return on_edge && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
          next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
 }
 
@@ -182,7 +186,7 @@ bool SdlHost::dispatch(const SDL_Event& e) {
       // Moves reported outside the client area (a held button captures the
       // pointer) are not moves over the window, nor is the pointer leaving it.
       if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y) &&
-          !leave_follows()) {
+          !edge_move_before_leave(e.motion)) {
         launcher_->pointer_moved(e.motion.x, e.motion.y);
       }
       return true;
