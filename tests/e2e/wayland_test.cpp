@@ -75,7 +75,13 @@ class OnWeston : public ::testing::TestWithParam<Way> {
   void start(const std::vector<std::string>& env = {}) {
     std::vector<std::string> all =
         GetParam().native ? weston().wayland_client() : weston().xwayland_client();
-    if (GetParam().native) all.push_back("SDL_VIDEODRIVER=wayland");
+    if (GetParam().native) {
+      all.push_back("SDL_VIDEODRIVER=wayland");
+      // SDL's Wayland driver and Mesa keep allocations to the end (a bare SDL
+      // window does too), with stacks that end inside them where no rule can
+      // tell them apart: a sanitized launcher's leaks are checked on X11.
+      all.push_back("ASAN_OPTIONS=detect_leaks=0");
+    }
     all.insert(all.end(), env.begin(), env.end());
     launcher->start(all, output());
     const auto first = expected_window(WindowModel{});
