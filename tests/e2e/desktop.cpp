@@ -150,75 +150,68 @@ fs::path make_temp_folder(const std::string& prefix) {
   return templ;
 }
 
-// section: Desktop
+// section: XServer
 
-Desktop::Desktop() {
+XServer::XServer(int width, int height) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe");
   const std::string fd = std::to_string(fds[1]);
-  xvfb_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
-                 std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24", "-noreset",
-                 "-nolisten", "tcp"},
-                environment_with({}), {.close_other_fds = false});
+  pid_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
+                std::to_string(width) + "x" + std::to_string(height) + "x24", "-noreset",
+                "-nolisten", "tcp"},
+               environment_with({}), {.close_other_fds = false});
   close(fds[1]);
   std::string number;
   char c;
   while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
   close(fds[0]);
-  if (xvfb_ < 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
+  if (pid_ < 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
   display_ = ":" + number;
-  setenv("DISPLAY", display_.c_str(), 1);
-
   XSetErrorHandler(ignore_x_error);
   dpy_ = XOpenDisplay(display_.c_str());
   if (!dpy_) throw std::runtime_error("cannot open " + display_);
-  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
-  Display* d = as_display(dpy_);
-  const bool wm_up = wait_until(
-      [&] {
-        return !property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
-      },
-      10s);
-  if (!wm_up) throw std::runtime_error("openbox did not start");
-  // The pointer starts in the middle of the screen, where the window will be.
-  move_pointer(5, 5);
 }
 
-Desktop::~Desktop() {
+XServer::~XServer() {
   if (dpy_) XCloseDisplay(as_display(dpy_));
-  stop(wm_);
-  stop(xvfb_);
+  stop(pid_);
+}
+
+void XServer::xdotool(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  run(argv, {"DISPLAY=" + display_});
 }
 
 // Pointer input goes in through XTEST, as xdotool sends it, but from our own
 // connection: nothing to start, and the event has reached the server when the
 // call returns, so a test knows to the millisecond when it asked.
-void Desktop::move_pointer(int x, int y) const {
+void XServer::move_pointer(int x, int y) const {
   XTestFakeMotionEvent(as_display(dpy_), -1, x, y, CurrentTime);
   XSync(as_display(dpy_), False);
 }
 
-void Desktop::press() const {
+void XServer::press() const {
   XTestFakeButtonEvent(as_display(dpy_), 1, True, CurrentTime);
   XSync(as_display(dpy_), False);
 }
 
-void Desktop::release() const {
+void XServer::release() const {
   XTestFakeButtonEvent(as_display(dpy_), 1, False, CurrentTime);
   XSync(as_display(dpy_), False);
 }
 
-void Desktop::click(int x, int y) const {
+void XServer::click(int x, int y) const {
   move_pointer(x, y);
   press();
   release();
 }
 
-void Desktop::key(const std::string& keys) const {
-  run({"xdotool", "key", keys});
+void XServer::key(const std::string& keys) const {
+  xdotool({"key", keys});
 }
 
-std::vector<std::uint32_t> Desktop::grab(const Rect& area) const {
+std::vector<std::uint32_t> XServer::grab(const Rect& area) const {
   Display* d = as_display(dpy_);
   XImage* img =
       XGetImage(d, DefaultRootWindow(d), area.left, area.top, static_cast<unsigned>(area.width),
@@ -235,7 +228,7 @@ std::vector<std::uint32_t> Desktop::grab(const Rect& area) const {
   return out;
 }
 
-void Desktop::save_png(const Rect& area, const fs::path& file) const {
+void XServer::save_png(const Rect& area, const fs::path& file) const {
   const auto pixels = grab(area);
   const fs::path ppm = fs::path(file).replace_extension(".ppm");
   {
@@ -249,6 +242,26 @@ void Desktop::save_png(const Rect& area, const fs::path& file) const {
   }
   run({"convert", ppm.string(), file.string()});
   fs::remove(ppm);
+}
+
+// section: Desktop
+
+Desktop::Desktop() : XServer(kWidth, kHeight) {
+  setenv("DISPLAY", display().c_str(), 1);
+  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
+  Display* d = as_display(connection());
+  const bool wm_up = wait_until(
+      [&] {
+        return !property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+      },
+      10s);
+  if (!wm_up) throw std::runtime_error("openbox did not start");
+  // The pointer starts in the middle of the screen, where the window will be.
+  move_pointer(5, 5);
+}
+
+Desktop::~Desktop() {
+  stop(wm_);
 }
 
 // section: Launcher
