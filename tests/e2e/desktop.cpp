@@ -201,9 +201,13 @@ void XServer::release() const {
   XSync(as_display(dpy_), False);
 }
 
+// A click as a hand makes it, with a moment before and while the button is
+// down: XWayland loses a press and a release that arrive together.
 void XServer::click(int x, int y) const {
   move_pointer(x, y);
+  std::this_thread::sleep_for(20ms);
   press();
+  std::this_thread::sleep_for(20ms);
   release();
 }
 
