@@ -24,6 +24,7 @@ void Launcher::load() {
 }
 
 void Launcher::pointer_moved(int x, int y) {
+  if (unloaded_) return;
   const auto receiver = model_.receiver_at(x, y);
   if (!receiver) return Form_MouseMove();
   switch (*receiver) {
@@ -43,10 +44,12 @@ void Launcher::pointer_moved(int x, int y) {
 }
 
 void Launcher::pointer_pressed(int x, int y) {
+  if (unloaded_) return;
   pressed_on_ = model_.receiver_at(x, y);
 }
 
 void Launcher::pointer_released(int x, int y) {
+  if (unloaded_) return;
   const auto receiver = std::exchange(pressed_on_, std::nullopt);
   if (!receiver) return;  // the background has no click procedure
   // Like any push button, a click counts only if released over the same control.
@@ -68,7 +71,10 @@ void Launcher::pointer_released(int x, int y) {
 }
 
 void Launcher::run_due_timers(Millis now) {
-  while (const auto t = timers_.take_due(now)) {
+  // Checked before every tick: a tick's shell request may have unloaded the window.
+  while (!unloaded_) {
+    const auto t = timers_.take_due(now);
+    if (!t) return;
     switch (*t) {
       case Timer::Timer1:
         Timer1_Timer();
@@ -87,7 +93,9 @@ void Launcher::run_due_timers(Millis now) {
 }
 
 void Launcher::closed_from_outside() {
+  if (std::exchange(unloaded_, true)) return;
   Form_Unload();
+  timers_ = {};  // the timers go with the window: a pending deferred action is dropped
 }
 
 // section: load and unload

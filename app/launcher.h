@@ -25,13 +25,17 @@ class Launcher {
            DirectorySource directory, char separator);
 
   // section: entry points for the host
+  // A shell request may run a message loop of its own, so the window can be
+  // closed from inside a procedure. From the unload step on the window is
+  // gone: its timers are dropped and every entry point does nothing.
   void load();                          // before the window is first shown
   void pointer_moved(int x, int y);     // a pointer move over the client area
   void pointer_pressed(int x, int y);   // a mouse button went down
   void pointer_released(int x, int y);  // ... and came up: a click if still on that receiver
   void run_due_timers(Millis now);      // every timer tick due by `now`, in due order
   std::optional<Millis> next_due() const { return timers_.next_due(); }
-  void closed_from_outside();  // the desktop closed the window
+  void closed_from_outside();  // the desktop closed the window: the unload step, once
+  bool unloaded() const { return unloaded_; }
 
   const WindowModel& model() const { return model_; }
   const Timers& timers() const { return timers_; }
@@ -80,6 +84,7 @@ class Launcher {
   Timers timers_;
   sound::CuePlayer mci_1_;
   std::optional<Element> pressed_on_;  // the receiver where the button went down
+  bool unloaded_ = false;
   std::function<void(std::string_view)> trace_;
 };
 

@@ -1,6 +1,10 @@
 // The launcher's window host on Linux: one borderless SDL2 window drawn through
 // its software surface. The loop sleeps until an event or the next due timer
 // and forwards everything to the core.
+// On X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
+// there is; a driver without one (Wayland) gets SDL's texture-backed surface.
+// The window never needs decorations, so SDL is not let load libdecor, whose
+// plugin search speaks on stderr.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
@@ -41,7 +45,9 @@ class SdlHost final : public Host {
   Millis now() const override { return static_cast<Millis>(SDL_GetTicks64()); }
 
  private:
+  bool open_window();
   bool create_window();
+  void destroy_window();
   void set_icons();
   void draw_dirty();
   void wait_and_dispatch();
@@ -85,6 +91,15 @@ bool SdlHost::create_window() {
   return true;
 }
 
+void SdlHost::destroy_window() {
+  if (staging_) SDL_FreeSurface(staging_);
+  staging_ = nullptr;
+  frame_ = nullptr;
+  if (window_) SDL_DestroyWindow(window_);
+  window_ = nullptr;
+  handle_ = NativeHandle::none;
+}
+
 // Gives the window both icon images (SDL alone sets only one size).
 void SdlHost::set_icons() {
   SDL_SysWMinfo info;
@@ -120,11 +135,15 @@ void SdlHost::draw_dirty() {
   SDL_UpdateWindowSurfaceRects(window_, &r, 1);
 }
 
-// SDL reports the pointer leaving the window as a move to the nearest edge,
-// queued right before the leave event itself; that move is not a real one.
-bool leave_follows() {
+// SDL's X11 driver reports the pointer leaving the window as a move to the
+// nearest edge, queued right before the leave event itself; that move is not a
+// real one. Any other move before a leave is, and may be the one that lights a
+// control: the Wayland driver makes up no edge move, nor does XWayland, which
+// reports the leave where the pointer last was inside.
+bool edge_move_before_leave(const SDL_MouseMotionEvent& m) {
+  const bool on_edge = m.x == 0 || m.y == 0 || m.x == kClientWidth - 1 || m.y == kClientHeight - 1;
   SDL_Event next;
-  return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+  return on_edge && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
          next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
 }
 
@@ -148,6 +167,18 @@ bool init_video_without_bus_autolaunch() {
   return ok;
 }
 
+// SDL settles on the kind of window surface once per video start, so where the
+// driver has no unaccelerated framebuffer, video starts again without asking for it.
+bool SdlHost::open_window() {
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (!init_video_without_bus_autolaunch()) return false;
+  if (create_window()) return true;
+  destroy_window();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+  return init_video_without_bus_autolaunch() && create_window();
+}
+
 // Hands one SDL event to the core; returns false once the window is closed.
 bool SdlHost::dispatch(const SDL_Event& e) {
   switch (e.type) {
@@ -155,7 +186,7 @@ bool SdlHost::dispatch(const SDL_Event& e) {
       // Moves reported outside the client area (a held button captures the
       // pointer) are not moves over the window, nor is the pointer leaving it.
       if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y) &&
-          !leave_follows()) {
+          !edge_move_before_leave(e.motion)) {
         launcher_->pointer_moved(e.motion.x, e.motion.y);
       }
       return true;
@@ -199,20 +230,19 @@ void SdlHost::wait_and_dispatch() {
 }
 
 int SdlHost::run() {
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   XSetErrorHandler(ignore_x_error);
-  if (!init_video_without_bus_autolaunch()) return 1;
+  pictures_ = assets::Pictures::decode_all();
+  if (!open_window()) return 1;
+  // Only now: a second video start would have undone them.
   SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE);
   SDL_EventState(SDL_AUDIODEVICEREMOVED, SDL_IGNORE);
   SDL_EventState(SDL_KEYDOWN, SDL_IGNORE);
   SDL_EventState(SDL_KEYUP, SDL_IGNORE);
   SDL_EventState(SDL_TEXTINPUT, SDL_IGNORE);
   SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-
-  pictures_ = assets::Pictures::decode_all();
-  if (!create_window()) return 1;
 
   cue_device_ = sound::make_platform_cue_device();
   shell_ = launch::make_platform_shell();
@@ -230,9 +260,8 @@ int SdlHost::run() {
   launcher_->closed_from_outside();
   launcher_.reset();
   cue_device_.reset();
-  if (staging_) SDL_FreeSurface(staging_);
   if (window_destroyed_) return 0;  // SDL would wait forever on a window that is gone
-  SDL_DestroyWindow(window_);
+  destroy_window();
   SDL_Quit();
   return 0;
 }

@@ -2,12 +2,19 @@
 // with GDI from a DIB section that the core draws into. The window procedure
 // hands pointer moves, clicks, the timer and the desktop's close to the core;
 // one Win32 timer is always set for the core's earliest due time.
+//
+// ShellExecuteA may run a message loop of its own (its error box, owned by our
+// window; DDE with a document's program), so the desktop's close can arrive
+// while a core call is still on the stack: the core unloads at once, and the
+// core, the sound device and the window go only once that call has returned.
 #include <windows.h>
 // windowsx.h and objbase.h need the types from windows.h first.
 #include <objbase.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 
 #include "app/launcher.h"
@@ -23,6 +30,8 @@ constexpr wchar_t kWindowClass[] = L"QuarvelForm1";
 constexpr UINT_PTR kTimerId = 1;
 constexpr WORD kIconId = 1;  // the program's icon in quarvel.rc
 constexpr Rect kClientArea{0, 0, kClientWidth, kClientHeight};
+// The window has no frame and stays where and as large as it was made.
+constexpr UINT kFixedPlaceCommands[] = {SC_MOVE, SC_SIZE, SC_MAXIMIZE};
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -33,7 +42,7 @@ class Win32Host final : public Host {
   // section: Host
   void invalidate(const Rect& area) override;
   void minimize() override { ShowWindow(window_, SW_MINIMIZE); }
-  [[noreturn]] void end_program() override { ExitProcess(0); }
+  [[noreturn]] void end_program() override;
   NativeHandle window_handle() const override {
     return static_cast<NativeHandle>(reinterpret_cast<std::uintptr_t>(window_));
   }
@@ -51,8 +60,12 @@ class Win32Host final : public Host {
  private:
   bool register_class();
   bool create_window();
+  void trim_system_menu();
   bool create_frame();
   void arm_timer();
+  template <typename Call>
+  void call_core(Call call);
+  void let_go();
 
   // section: window
   HINSTANCE instance_ = nullptr;
@@ -71,9 +84,17 @@ class Win32Host final : public Host {
   std::unique_ptr<sound::CueDevice> cue_device_;
   std::unique_ptr<launch::Shell> shell_;
   std::unique_ptr<Launcher> launcher_;  // gone once the window is closed from outside
+  int core_calls_ = 0;                  // core entry points on the stack, nested ones too
 };
 
 // section: Host
+
+// Ends at once. After a close from outside during the game's request the
+// unload step's close is still on its way to the device: it arrives first.
+void Win32Host::end_program() {
+  if (launcher_->unloaded()) cue_device_.reset();
+  ExitProcess(0);
+}
 
 // Asks for the changed rectangle to be painted; the background is never erased.
 void Win32Host::invalidate(const Rect& area) {
@@ -106,38 +127,52 @@ void Win32Host::pointer_moved(LPARAM lparam) {
   const int x = GET_X_LPARAM(lparam);
   const int y = GET_Y_LPARAM(lparam);
   if (!kClientArea.contains(x, y)) return;
-  launcher_->pointer_moved(x, y);
-  arm_timer();
+  call_core([&] { launcher_->pointer_moved(x, y); });
 }
 
 // The left button went down: keep the pointer until it comes up again.
 void Win32Host::button_down(LPARAM lparam) {
   SetCapture(window_);
-  launcher_->pointer_pressed(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-  arm_timer();
+  call_core([&] { launcher_->pointer_pressed(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)); });
 }
 
 // The left button came up: the core decides whether that was a click.
 void Win32Host::button_up(LPARAM lparam) {
   ReleaseCapture();
-  launcher_->pointer_released(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
-  arm_timer();
+  call_core([&] { launcher_->pointer_released(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)); });
 }
 
 // The Win32 timer fired: run every core timer that is due, then wait for the next.
 void Win32Host::timer_fired() {
-  launcher_->run_due_timers(now());
-  arm_timer();
+  call_core([&] { launcher_->run_due_timers(now()); });
 }
 
-// The desktop closes the window (Alt+F4, the taskbar, log-off): unload, then
-// end. The sound device is let go here, which waits until the unload step's
-// close has reached it: after WM_ENDSESSION the system may end the process
-// at any moment.
+// The desktop closes the window (Alt+F4, the taskbar, log-off): unload once,
+// then end. Inside a core call the rest waits for that call to return; the
+// quit message ends the modal loops under it (they pass it on), so it returns.
 void Win32Host::closed_from_outside() {
-  if (!launcher_) return;
+  if (launcher_->unloaded()) return;
   KillTimer(window_, kTimerId);
   launcher_->closed_from_outside();
+  if (core_calls_ == 0) return let_go();
+  PostQuitMessage(0);
+}
+
+// Runs a core entry point, then sets the timer for what it left due, or lets
+// everything go if the window was closed during it and no other call is open.
+template <typename Call>
+void Win32Host::call_core(Call call) {
+  ++core_calls_;
+  call();
+  --core_calls_;
+  if (!launcher_->unloaded()) return arm_timer();
+  if (core_calls_ == 0) let_go();
+}
+
+// The window is closed: the core goes, then the sound device, which waits
+// until the unload step's close has reached it (after WM_ENDSESSION the
+// system may end the process at any moment), then the window.
+void Win32Host::let_go() {
   launcher_.reset();
   cue_device_.reset();
   DestroyWindow(window_);
@@ -177,7 +212,7 @@ bool Win32Host::register_class() {
 
 // The hidden popup window without frame, 500 x 480, centred on the screen. The
 // system menu and minimize box give it a taskbar button that restores,
-// minimizes and closes it.
+// minimizes and closes it (and nothing else: see trim_system_menu).
 bool Win32Host::create_window() {
   const DWORD style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
   const DWORD ex_style = WS_EX_APPWINDOW;
@@ -192,7 +227,14 @@ bool Win32Host::create_window() {
   if (!window_) return false;
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large_icon_));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon_));
+  trim_system_menu();
   return true;
+}
+
+// Alt+Space and the taskbar button's menu offer no Move, Size or Maximize.
+void Win32Host::trim_system_menu() {
+  HMENU menu = GetSystemMenu(window_, FALSE);
+  for (const UINT command : kFixedPlaceCommands) DeleteMenu(menu, command, MF_BYCOMMAND);
 }
 
 // The frame the core draws into: a 32-bit top-down DIB section.
@@ -258,13 +300,23 @@ void attach_host(HWND hwnd, LPARAM lparam) {
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
 }
 
+// A system command that would move, size or maximize the window, however it is
+// asked for (the low four bits of the command are the system's own).
+bool moves_or_sizes(WPARAM command) {
+  const auto asked = static_cast<UINT>(command & 0xFFF0);
+  return std::find(std::begin(kFixedPlaceCommands), std::end(kFixedPlaceCommands), asked) !=
+         std::end(kFixedPlaceCommands);
+}
+
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) attach_host(hwnd, lparam);
   if (message == WM_DESTROY) {  // the only window is gone: so is the program
     PostQuitMessage(0);
     return 0;
   }
-  // Before the core is made and after it has unloaded, the system's defaults.
+  // Whoever asks (a menu, the taskbar, another program), the window keeps its place and size.
+  if (message == WM_SYSCOMMAND && moves_or_sizes(wparam)) return 0;
+  // Before the core is made and once it is gone, the system's defaults.
   Win32Host* host = host_of(hwnd);
   if (!host || !host->has_core()) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {

@@ -16,7 +16,7 @@ cmake --build "$build" -j2 --target Quarvel quarvel_bench quarvel_bench_bare >/d
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-bench-run.XXXXXX")
 xvfb_pid= wm_pid= pulse_dir=
 cleanup() {
-  [ -n "$pulse_dir" ] && tests/support/pulse-session.sh stop "$pulse_dir" || true
+  [ -n "$pulse_dir" ] && tests/support/sound-session.sh stop "$pulse_dir" || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -35,7 +35,7 @@ wm_pid=$!
 sleep 1
 
 # A private sound server, as users have one.
-eval "$(tests/support/pulse-session.sh start)"
+eval "$(tests/support/sound-session.sh start)"
 pulse_dir=$QUARVEL_PULSE_DIR
 
 "$build/bench/quarvel_bench" "$build/app/Quarvel" "$build/bench/quarvel_bench_bare" "$runs"

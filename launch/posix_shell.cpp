@@ -1,11 +1,14 @@
-// The shell on Linux. A request is carried out without any command shell:
-//  - an executable file is started directly;
-//  - a Windows program that cannot run natively is handed to `wine`;
+// The shell on Linux. A request is carried out without any command shell, and
+// what a file is decides how, by its content as well as its mode:
+//  - a Windows program (a regular file that starts "MZ") goes to `wine`, with or
+//    without the execute bit: unzip or a copy from a Windows disk leaves it off;
+//  - any other executable file is started directly;
 //  - anything else (a document) goes to the desktop's opener `xdg-open`.
 // Every path and argument reaches the started program byte for byte. What we
 // start runs in a session of its own with default signal handling and only the
 // standard streams, is never waited for, and is reaped when it ends.
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -156,8 +159,7 @@ class SpawnSetup {
 };
 
 // Starts `program` (an absolute path, run as is: no search, no shell) with
-// `args` as its argument vector, and tracks it. Returns 0 or the error of the
-// start, for example ENOEXEC for a file the system cannot run.
+// `args` as its argument vector, and tracks it. Returns 0 or the error of the start.
 int start_detached(const std::string& program, std::vector<std::string> args,
                    const std::string& directory) {
   SpawnSetup setup(directory);
@@ -187,6 +189,23 @@ std::string absolute_path(const std::string& path) {
   std::string dir(buf.data());
   if (dir.back() != '/') dir.push_back('/');
   return dir + path;
+}
+
+// Whether `path` is a regular file that starts with the Windows program
+// signature "MZ". Opening never blocks, and nothing but a regular file is read.
+bool is_windows_program(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st = {};
+  char magic[2] = {};
+  ssize_t got = 0;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    do {
+      got = pread(fd, magic, sizeof magic, 0);
+    } while (got < 0 && errno == EINTR);
+  }
+  close(fd);
+  return got == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
 bool is_executable_file(const std::string& path) {
@@ -244,22 +263,32 @@ class PosixShell final : public Shell {
     const std::string file = absolute_path(request.file);
     struct stat st = {};
     if (stat(file.c_str(), &st) != 0) return;  // nothing there to open
-    if (S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
+    if (is_windows_program(file))
+      run_windows_program(file, request);
+    else if (S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
       run_program(file, request);
     else
       open_document(file, request.directory);
   }
 
  private:
-  // Starts the program itself; one the system cannot run (a Windows program)
-  // goes to wine with the same arguments.
-  static void run_program(const std::string& file, const ShellRequest& request) {
+  // The argument vector of a program started for the request: the file, then the parameter words.
+  static std::vector<std::string> arguments(const std::string& file, const ShellRequest& request) {
     std::vector<std::string> args{file};
     for (auto& word : split_parameters(request.parameters)) args.push_back(std::move(word));
-    const int error = start_detached(file, args, request.directory);
-    if (error != ENOEXEC) return;
+    return args;
+  }
+
+  static void run_program(const std::string& file, const ShellRequest& request) {
+    start_detached(file, arguments(file, request), request.directory);
+  }
+
+  // Hands a Windows program to wine with the same arguments; without wine,
+  // nothing starts.
+  static void run_windows_program(const std::string& file, const ShellRequest& request) {
     const auto wine = find_on_path("wine");
     if (!wine) return;
+    std::vector<std::string> args = arguments(file, request);
     args.insert(args.begin(), *wine);
     start_detached(*wine, std::move(args), request.directory);
   }

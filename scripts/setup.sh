@@ -16,8 +16,11 @@ packages=(
   clang libclang-rt-14-dev valgrind gdb
   # the desktop the launcher is run and tested on
   xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
-  # sound: a private PulseAudio server and its recorder for the sound tests
-  pulseaudio pulseaudio-utils
+  # a Wayland desktop: weston (with weston-screenshooter) and XWayland; Mesa's
+  # drivers, which SDL draws through on Wayland (every desktop has them)
+  weston xwayland libgl1-mesa-dri
+  # sound: private PulseAudio and PipeWire servers and a recorder for the sound tests
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber pipewire-bin libpipewire-0.3-dev
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,10 @@ class FakeCueDevice : public sound::CueDevice {
   void command(sound::CueCommand c) override {
     static constexpr const char* kNames[] = {"cue open", "cue play", "cue close"};
     log_.push_back(kNames[static_cast<int>(c)]);
+    if (c == sound::CueCommand::play && during_play) during_play();
   }
+  // Runs once a cue has started: what the host delivers while it sounds.
+  std::function<void()> during_play;
 
  private:
   Log& log_;
@@ -62,8 +66,11 @@ class FakeShell : public launch::Shell {
   void execute(const launch::ShellRequest& r) override {
     requests.push_back(r);
     log_.push_back("shell " + r.file);
+    if (during_execute) during_execute();
   }
   std::vector<launch::ShellRequest> requests;
+  // Runs inside the request, as a shell's own message loop hands the host's messages on.
+  std::function<void()> during_execute;
 
  private:
   Log& log_;

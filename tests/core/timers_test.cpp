@@ -152,6 +152,87 @@ TEST_F(Commands, LightingAnotherControlDuringADelayCutsTheCueButNotTheCommand) {
   EXPECT_EQ(rig.host.minimized, 1);
 }
 
+// section: closing from outside
+
+void close(Rig& r) {
+  r.launcher.closed_from_outside();
+}
+
+// The window is gone: a second close, pointer events and time reach no procedure.
+void expect_nothing_after_unload(Rig& r) {
+  r.take();
+  close(r);
+  r.move(kOnStart.x, kOnStart.y);
+  r.click(kOnStart.x, kOnStart.y);
+  EXPECT_FALSE(r.launcher.next_due().has_value()) << "a timer outlived the window";
+  EXPECT_FALSE(r.advance_by(5000));
+  EXPECT_TRUE(r.take().empty()) << "a procedure ran after the unload step";
+}
+
+using Closing = Commands;
+
+// Timer4's tick whose request closes the window.
+const Log manual_then_unload{"disable Timer4", "show help", "hide help_press",
+                             "shell /games/quarvel/GameData/voskbase/documentation/manual.doc",
+                             "cue close"};
+
+TEST_F(Closing, DuringACueUnloadsOnceAndDropsThePendingCommand) {
+  for (At at : {kOnStart, kOnHelp, kOnQuit, kOnClose, kOnMinimize}) {
+    for (bool inside_the_cue : {false, true}) {
+      SCOPED_TRACE(inside_the_cue ? "closed as the cue starts" : "closed while it sounds");
+      Rig r;
+      r.move(at.x, at.y);
+      if (inside_the_cue) r.cues.during_play = [&r] { close(r); };
+      r.click(at.x, at.y);
+      if (!inside_the_cue) close(r);
+      const Log log = r.take();
+      ASSERT_GE(log.size(), 2u);
+      EXPECT_EQ(log[log.size() - 2], "cue play");
+      EXPECT_EQ(log.back(), "cue close") << "the unload step did not close the player";
+      expect_nothing_after_unload(r);
+      EXPECT_TRUE(r.shell.requests.empty());
+      EXPECT_EQ(r.host.minimized, 0);
+    }
+  }
+}
+
+TEST_F(Closing, InsideTheManualsRequestUnloadsAndNothingRunsAfter) {
+  choose(kOnHelp);
+  rig.shell.during_execute = [this] { close(rig); };
+  rig.take();
+  EXPECT_FALSE(rig.advance_by(500));
+  EXPECT_EQ(rig.take(), manual_then_unload);
+  expect_nothing_after_unload(rig);
+  EXPECT_EQ(manuals_opened(), 1);
+}
+
+TEST_F(Closing, InsideTheGamesRequestUnloadsThenTheLaunchEndsTheProgramOnce) {
+  choose(kOnStart);
+  rig.shell.during_execute = [this] { close(rig); };
+  rig.take();
+  EXPECT_TRUE(rig.advance_by(1200));
+  EXPECT_EQ(rig.take(),
+            (Log{"disable Timer3", "shell /games/quarvel/GameData/vivu.exe", "cue close", "end"}));
+  EXPECT_EQ(rig.shell.requests.size(), 1u);
+}
+
+TEST_F(Closing, NoOtherDueTickRunsAfterAnUnloadInsideAnEarlierTick) {
+  choose(kOnStart);  // Timer3 due at 2200
+  rig.advance_by(699);
+  choose(kOnHelp);  // Timer4 due at 2199
+  rig.advance_by(1);
+  choose(kOnMinimize);  // Timer1 due at 2200
+  choose(kOnQuit);      // Timer2 due at 2200
+  rig.shell.during_execute = [this] { close(rig); };
+  rig.take();
+  // One host call with all four due: the manual's request closes the window.
+  EXPECT_NO_THROW(rig.launcher.run_due_timers(2300)) << "the program ended after the unload";
+  EXPECT_EQ(rig.take(), manual_then_unload);
+  EXPECT_FALSE(game_launched());
+  EXPECT_EQ(rig.host.minimized, 0);
+  expect_nothing_after_unload(rig);
+}
+
 TEST(Timers, NextDueIsTheEarliestEnabledTimer) {
   Timers t;
   EXPECT_FALSE(t.next_due());

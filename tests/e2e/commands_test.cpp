@@ -1,6 +1,7 @@
 // The real launcher used with the pointer: buttons light and darken, and each
 // command does its job after its delay: the game starts with the modification
-// selected, the manual opens, the launcher quits or minimizes.
+// selected (a Windows game through wine), the manual opens, the launcher quits
+// or minimizes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -64,6 +65,17 @@ class Commands : public LauncherTest {
            "PATH=" + (root / "bin").string() + ":" + std::getenv("PATH")});
   }
 
+  // Clicks start and returns what the started program recorded of its start.
+  std::vector<std::string> start_game() {
+    start_with_records();
+    move(60, 440);
+    click(60, 440);
+    EXPECT_EQ(launcher->wait_exit(5s), 0);
+    EXPECT_TRUE(wait_until([&] { return fs::exists(game_record); }, 5s))
+        << "the game did not start";
+    return lines_of(read_file(game_record));
+  }
+
   // The model after each step, to compare the screen with.
   WindowModel model;
   void set(Element e, bool visible) { model.set_visible(e, visible); }
@@ -125,6 +137,25 @@ TEST_F(Commands, StartShowsPressedThenStartsTheGameAndEnds) {
   EXPECT_EQ(rec[2], "voskbase");
   EXPECT_EQ(rec[3], "cwd=" + fs::canonical(launcher->folder() / "GameData").string());
   EXPECT_EQ(rec[4], "fds=0,1,2") << "the game inherited the launcher's descriptors";
+}
+
+// A Windows game copied to Linux, as unzip or a copy from a Windows disk leaves
+// it: no execute bit. It starts through wine, stood in for by the stub game.
+TEST_F(Commands, StartRunsAWindowsGameWithoutTheExecuteBitThroughWine) {
+  const fs::path game = launcher->folder() / "GameData/vivu.exe";
+  std::ofstream(game, std::ios::binary | std::ios::trunc) << std::string("MZ\x90\0\3\0", 6);
+  fs::permissions(game, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read);
+  fs::copy_file(QUARVEL_STUB_GAME, root / "bin/wine");
+  const auto rec = start_game();
+  const fs::path folder = fs::canonical(launcher->folder() / "GameData");
+  ASSERT_GE(rec.size(), 5u);
+  EXPECT_EQ(rec[0], (folder / "vivu.exe").string());
+  EXPECT_EQ(rec[1], "+set");
+  EXPECT_EQ(rec[2], "fs_game");
+  EXPECT_EQ(rec[3], "voskbase");
+  EXPECT_EQ(rec[4], "cwd=" + folder.string());
+  EXPECT_FALSE(fs::exists(opened)) << "the game went to the opener as a document";
 }
 
 TEST_F(Commands, HelpOpensTheManualAndTheLauncherStaysWithHelpDark) {
@@ -199,12 +230,7 @@ TEST_F(Commands, AFolderWithShellCharactersStartsTheGameAndNothingElse) {
   const fs::path odd = root / "my games 'x' \"y\" $(touch pwned); `touch pwned2`";
   launcher = std::make_unique<Launcher>(odd);
   stage(odd);
-  start_with_records();
-  move(60, 440);
-  click(60, 440);
-  EXPECT_EQ(launcher->wait_exit(5s), 0);
-  ASSERT_TRUE(wait_until([&] { return fs::exists(game_record); }, 5s)) << "the game did not start";
-  const auto rec = lines_of(read_file(game_record));
+  const auto rec = start_game();
   ASSERT_GE(rec.size(), 4u);
   EXPECT_EQ(rec[0], "+set");
   EXPECT_EQ(rec[3], "cwd=" + (odd / "GameData").string());

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -149,74 +150,72 @@ fs::path make_temp_folder(const std::string& prefix) {
   return templ;
 }
 
-// section: Desktop
+// section: XServer
 
-Desktop::Desktop() {
+XServer::XServer(int width, int height) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe");
   const std::string fd = std::to_string(fds[1]);
-  xvfb_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
-                 std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24", "-noreset",
-                 "-nolisten", "tcp"},
-                environment_with({}), {.close_other_fds = false});
+  pid_ = spawn({"Xvfb", "-displayfd", fd, "-screen", "0",
+                std::to_string(width) + "x" + std::to_string(height) + "x24", "-noreset",
+                "-nolisten", "tcp"},
+               environment_with({}), {.close_other_fds = false});
   close(fds[1]);
   std::string number;
   char c;
   while (read(fds[0], &c, 1) == 1 && c != '\n') number.push_back(c);
   close(fds[0]);
-  if (xvfb_ < 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
+  if (pid_ < 0 || number.empty()) throw std::runtime_error("Xvfb did not start");
   display_ = ":" + number;
-  setenv("DISPLAY", display_.c_str(), 1);
-
   XSetErrorHandler(ignore_x_error);
   dpy_ = XOpenDisplay(display_.c_str());
   if (!dpy_) throw std::runtime_error("cannot open " + display_);
-  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
-  Display* d = as_display(dpy_);
-  const bool wm_up = wait_until(
-      [&] {
-        return !property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
-      },
-      10s);
-  if (!wm_up) throw std::runtime_error("openbox did not start");
-  // The pointer starts in the middle of the screen, where the window will be.
-  move_pointer(5, 5);
 }
 
-Desktop::~Desktop() {
+XServer::~XServer() {
   if (dpy_) XCloseDisplay(as_display(dpy_));
-  stop(wm_);
-  stop(xvfb_);
+  stop(pid_);
 }
 
-// xdotool's own --sync waits for seconds when the pointer is already there,
-// so the arrival is checked here instead.
-void Desktop::move_pointer(int x, int y) const {
-  run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
-  Display* d = as_display(dpy_);
-  wait_until(
-      [&] {
-        Window root, child;
-        int rx = -1, ry = -1, wx, wy;
-        unsigned mask;
-        XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask);
-        return rx == x && ry == y;
-      },
-      1s);
+void XServer::xdotool(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  run(argv, {"DISPLAY=" + display_});
 }
 
-// Press and release as two calls: xdotool's own click sleeps 100 ms after it.
-void Desktop::click(int x, int y) const {
+// Pointer input goes in through XTEST, as xdotool sends it, but from our own
+// connection: nothing to start, and the event has reached the server when the
+// call returns, so a test knows to the millisecond when it asked.
+void XServer::move_pointer(int x, int y) const {
+  XTestFakeMotionEvent(as_display(dpy_), -1, x, y, CurrentTime);
+  XSync(as_display(dpy_), False);
+}
+
+void XServer::press() const {
+  XTestFakeButtonEvent(as_display(dpy_), 1, True, CurrentTime);
+  XSync(as_display(dpy_), False);
+}
+
+void XServer::release() const {
+  XTestFakeButtonEvent(as_display(dpy_), 1, False, CurrentTime);
+  XSync(as_display(dpy_), False);
+}
+
+// A click as a hand makes it, with a moment before and while the button is
+// down: XWayland loses a press and a release that arrive together.
+void XServer::click(int x, int y) const {
   move_pointer(x, y);
-  run({"xdotool", "mousedown", "1"});
-  run({"xdotool", "mouseup", "1"});
+  std::this_thread::sleep_for(20ms);
+  press();
+  std::this_thread::sleep_for(20ms);
+  release();
 }
 
-void Desktop::key(const std::string& keys) const {
-  run({"xdotool", "key", keys});
+void XServer::key(const std::string& keys) const {
+  xdotool({"key", keys});
 }
 
-std::vector<std::uint32_t> Desktop::grab(const Rect& area) const {
+std::vector<std::uint32_t> XServer::grab(const Rect& area) const {
   Display* d = as_display(dpy_);
   XImage* img =
       XGetImage(d, DefaultRootWindow(d), area.left, area.top, static_cast<unsigned>(area.width),
@@ -233,7 +232,7 @@ std::vector<std::uint32_t> Desktop::grab(const Rect& area) const {
   return out;
 }
 
-void Desktop::save_png(const Rect& area, const fs::path& file) const {
+void XServer::save_png(const Rect& area, const fs::path& file) const {
   const auto pixels = grab(area);
   const fs::path ppm = fs::path(file).replace_extension(".ppm");
   {
@@ -247,6 +246,26 @@ void Desktop::save_png(const Rect& area, const fs::path& file) const {
   }
   run({"convert", ppm.string(), file.string()});
   fs::remove(ppm);
+}
+
+// section: Desktop
+
+Desktop::Desktop() : XServer(kWidth, kHeight) {
+  setenv("DISPLAY", display().c_str(), 1);
+  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
+  Display* d = as_display(connection());
+  const bool wm_up = wait_until(
+      [&] {
+        return !property(d, DefaultRootWindow(d), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty();
+      },
+      10s);
+  if (!wm_up) throw std::runtime_error("openbox did not start");
+  // The pointer starts in the middle of the screen, where the window will be.
+  move_pointer(5, 5);
+}
+
+Desktop::~Desktop() {
+  stop(wm_);
 }
 
 // section: Launcher
@@ -264,8 +283,8 @@ Launcher::~Launcher() {
   stop(pid_);
 }
 
-void Launcher::start(const std::vector<std::string>& env) {
-  pid_ = spawn({program().string()}, environment_with(env), {.cwd = folder_});
+void Launcher::start(const std::vector<std::string>& env, const fs::path& output) {
+  pid_ = spawn({program().string()}, environment_with(env), {.cwd = folder_, .output = output});
   if (pid_ < 0) throw std::runtime_error("cannot start " + program().string());
 }
 

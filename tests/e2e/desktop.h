@@ -49,21 +49,21 @@ std::optional<int> wait_exit(pid_t& pid, std::chrono::milliseconds timeout);
 // Runs a program (no shell) and waits for it; returns its exit status, or -1.
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
 
-// An Xvfb server with openbox, for the lifetime of the object. Sets DISPLAY.
-class Desktop {
+// An Xvfb server of its own, on a display number it picks itself, for the
+// lifetime of the object, and a person's pointer and keyboard on it (xdotool).
+class XServer {
  public:
-  static constexpr int kWidth = 1024;
-  static constexpr int kHeight = 768;
-
-  Desktop();
-  ~Desktop();
-  Desktop(const Desktop&) = delete;
-  Desktop& operator=(const Desktop&) = delete;
+  XServer(int width, int height);
+  ~XServer();
+  XServer(const XServer&) = delete;
+  XServer& operator=(const XServer&) = delete;
 
   const std::string& display() const { return display_; }
 
-  // section: input, sent with xdotool as a person's pointer would
+  // section: input, as a person's pointer and keys send it
   void move_pointer(int x, int y) const;
+  void press() const;  // the left button, where the pointer is
+  void release() const;
   void click(int x, int y) const;           // move there, press and release the left button
   void key(const std::string& keys) const;  // e.g. "alt+F4"
 
@@ -72,11 +72,28 @@ class Desktop {
   std::vector<std::uint32_t> grab(const Rect& area) const;
   void save_png(const Rect& area, const fs::path& file) const;
 
+ protected:
+  void* connection() const { return dpy_; }
+
  private:
-  pid_t xvfb_ = -1;
-  pid_t wm_ = -1;
+  void xdotool(const std::vector<std::string>& args) const;
+
+  pid_t pid_ = -1;
   std::string display_;
   void* dpy_ = nullptr;  // our own Xlib connection
+};
+
+// An Xvfb server with openbox, for the lifetime of the object. Sets DISPLAY.
+class Desktop : public XServer {
+ public:
+  static constexpr int kWidth = 1024;
+  static constexpr int kHeight = 768;
+
+  Desktop();
+  ~Desktop();
+
+ private:
+  pid_t wm_ = -1;
 };
 
 // A program's top-level window on the desktop, found in the window manager's
@@ -136,8 +153,9 @@ class Launcher : public TopWindow {
   const fs::path& folder() const { return folder_; }
   fs::path program() const { return folder_ / "Quarvel"; }
 
-  // Starts the program with extra environment entries ("NAME=value").
-  void start(const std::vector<std::string>& env = {});
+  // Starts the program with extra environment entries ("NAME=value"); what it
+  // writes to stdout and stderr goes to `output` where one is given.
+  void start(const std::vector<std::string>& env = {}, const fs::path& output = {});
   // Waits until its window is mapped and shows; false on time-out.
   bool wait_for_window(std::chrono::milliseconds timeout = 5s);
   // Waits for the process to end; its exit status, or nullopt if still running.

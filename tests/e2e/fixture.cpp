@@ -39,8 +39,8 @@ void LauncherTest::TearDown() {
   fs::remove_all(root, ec);
 }
 
-void LauncherTest::start(const std::vector<std::string>& env) {
-  launcher->start(env);
+void LauncherTest::start(const std::vector<std::string>& env, const fs::path& output) {
+  launcher->start(env, output);
   ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
 }
 

@@ -37,7 +37,7 @@ class LauncherTest : public ::testing::Test {
   void TearDown() override;
 
   // Starts the launcher in the staged folder and waits for its window.
-  void start(const std::vector<std::string>& env = {});
+  void start(const std::vector<std::string>& env = {}, const fs::path& output = {});
   // Waits until the window shows what the model says, pixel for pixel.
   ::testing::AssertionResult shows(const WindowModel& model,
                                    std::chrono::milliseconds timeout = 3s);

@@ -117,15 +117,6 @@ bool mask_has(const std::string& record, const std::string& field, int sig) {
   return (mask >> (sig - 1)) & 1ULL;
 }
 
-// Whether the kernel hands "MZ" programs to an interpreter of its own (binfmt_misc).
-bool kernel_runs_windows_programs() {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/proc/sys/fs/binfmt_misc", ec)) {
-    if (read_file(entry.path()).find("magic 4d5a") != std::string::npos) return true;
-  }
-  return false;
-}
-
 // section: fixture
 
 class PosixShellTest : public ::testing::Test {
@@ -330,21 +321,26 @@ TEST_F(PosixShellTest, MissingWorkingDirectoryStartsNothing) {
 
 // section: Windows programs
 
-class WindowsProgramTest : public PosixShellTest {
+// A vivu.exe that is a Windows program (a PE file's "MZ" start), with the
+// execute bit or without it, as unzip or a copy from a Windows disk leaves it.
+class WindowsProgram : public PosixShellTest, public ::testing::WithParamInterface<bool> {
  protected:
-  // A vivu.exe the kernel cannot run (a PE file's "MZ" start), marked executable.
   std::string install_windows_game(const std::string& folder) {
+    return install_file_as_game(folder, std::string("MZ\x90\0\3\0\0\0", 8) + "PE");
+  }
+
+  std::string install_file_as_game(const std::string& folder, const std::string& content) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData");
-    write_file(app / "GameData" / "vivu.exe", std::string("MZ\x90\0\3\0\0\0", 8) + "PE",
-               fs::perms::owner_all);
+    write_file(app / "GameData" / "vivu.exe", content,
+               GetParam() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     return app.string();
   }
 };
 
-TEST_F(WindowsProgramTest, GoesToWineWithTheSameArgumentsAndDirectory) {
-  if (kernel_runs_windows_programs()) GTEST_SKIP() << "binfmt_misc runs MZ files itself here";
+TEST_P(WindowsProgram, GoesToWineWithTheSameArgumentsAndDirectory) {
   install_recorder("wine");
+  install_recorder("xdg-open");  // a Windows program is not a document
   const std::string app = install_windows_game("a $(touch pwned) `b`; 'c' \n \xC3\xBC");
 
   shell_->execute(launch_game_request(app, '/', kOwner));
@@ -355,10 +351,10 @@ TEST_F(WindowsProgramTest, GoesToWineWithTheSameArgumentsAndDirectory) {
   const std::string expected =
       game + "/vivu.exe\n+set\nfs_game\nvoskbase\nargc=4\ncwd=" + game + "\n";
   EXPECT_EQ(found[0].substr(0, expected.size()), expected);
+  EXPECT_TRUE(records(root_, "xdg-open.").empty());
 }
 
-TEST_F(WindowsProgramTest, WithoutWineNothingHappens) {
-  if (kernel_runs_windows_programs()) GTEST_SKIP() << "binfmt_misc runs MZ files itself here";
+TEST_P(WindowsProgram, WithoutWineNothingHappens) {
   install_recorder("xdg-open");  // a Windows program is not a document
   setenv("PATH", bin_.c_str(), 1);
   const std::string app = install_windows_game("Quarvel");
@@ -367,6 +363,32 @@ TEST_F(WindowsProgramTest, WithoutWineNothingHappens) {
   std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(records(root_, "xdg-open.").empty());
 }
+
+// Only the two bytes "MZ" at the start make a Windows program. Any other file
+// never goes to wine: without the execute bit it is a document for the opener,
+// with it a program the system runs, or (as these) cannot run.
+TEST_P(WindowsProgram, IsToldByItsFirstTwoBytes) {
+  install_recorder("wine");
+  install_recorder("xdg-open");
+  const std::vector<std::string> others{"", "M", "ZM\x90", "mz\x90", " MZ"};
+  std::string app;
+  for (const std::string& content : others) {
+    app = install_file_as_game("Quarvel", content);
+    shell_->execute(launch_game_request(app, '/', kOwner));
+  }
+  const std::size_t documents = GetParam() ? 0 : others.size();
+  const auto opened = wait_for_records(root_, "xdg-open.", documents);
+  ASSERT_EQ(opened.size(), documents);
+  const std::string expected = app + "/GameData/vivu.exe\nargc=1\n";
+  for (const auto& record : opened) EXPECT_EQ(record.substr(0, expected.size()), expected);
+  EXPECT_EQ(joined(children_after_a_short_wait()), "");
+  EXPECT_TRUE(records(root_, "wine.").empty()) << "wine got a file that is no Windows program";
+}
+
+INSTANTIATE_TEST_SUITE_P(ExecuteBit, WindowsProgram, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& bit) {
+                           return bit.param ? "Executable" : "NotExecutable";
+                         });
 
 }  // namespace
 }  // namespace quarvel::launch

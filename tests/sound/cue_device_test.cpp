@@ -4,6 +4,7 @@
 // The program also serves as its own child for the exit test: with
 // QUARVEL_SOUND_CHILD_EXIT_US set it plays cues and calls _exit after that
 // many microseconds.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,13 +14,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <span>
@@ -43,10 +47,10 @@ namespace fs = std::filesystem;
 using testing::Bytes;
 using testing::Clock;
 using testing::MonitorRecorder;
-using testing::PulseSession;
+using testing::SoundSession;
 
-constexpr auto kRequestLimit = 5ms;  // the most a request may hold up its caller
-constexpr auto kHeardLimit = 30ms;   // from request to sound
+constexpr auto kRequestLimit = 5ms;               // the most a request may hold up its caller
+const auto kHeardLimit = testing::heard_limit();  // from request to sound
 
 double ms(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
@@ -111,7 +115,7 @@ class CueDeviceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string error;
-    session_ = PulseSession::start(error).release();
+    session_ = SoundSession::start(error).release();
     setup_error_ = error;
     std::string pattern = (fs::temp_directory_path() / "quarvel-sound-XXXXXX").string();
     if (::mkdtemp(pattern.data())) root_ = new fs::path(pattern);
@@ -151,13 +155,10 @@ class CueDeviceTest : public ::testing::Test {
 
   fs::path install(const char* file) const { return fs::path(app_dir_) / "Install" / file; }
 
-  // The recorder, running; fails the test if no samples flow. The null sink
-  // starts with a deep buffer and only runs at the recorder's low latency
-  // after a little while: wait for that.
+  // The recorder, running; fails the test if no samples flow.
   std::unique_ptr<MonitorRecorder> record() {
     auto r = std::make_unique<MonitorRecorder>();
     EXPECT_TRUE(r->wait_until_running(3s)) << "parec recorded nothing";
-    std::this_thread::sleep_for(600ms);
     return r;
   }
 
@@ -167,7 +168,7 @@ class CueDeviceTest : public ::testing::Test {
     return testing::tone_level(x, MonitorRecorder::kRate, hz);
   }
 
-  static inline PulseSession* session_ = nullptr;
+  static inline SoundSession* session_ = nullptr;
   static inline std::string setup_error_;
   static inline fs::path* root_ = nullptr;
 
@@ -176,7 +177,7 @@ class CueDeviceTest : public ::testing::Test {
   std::unique_ptr<CuePlayer> player_;
 };
 
-TEST_F(CueDeviceTest, TheOpenCueIsHeardWithin30msAndSoundsAtItsFrequency) {
+TEST_F(CueDeviceTest, TheOpenCueIsHeardAtOnceAndSoundsAtItsFrequency) {
   write_file(install("open.wav"), demo_cue("open.wav"));
   auto rec = record();
   const auto asked = Clock::now();
@@ -234,7 +235,7 @@ TEST_F(CueDeviceTest, CloseStopsTheSoundAtOnce) {
   EXPECT_LT(*last - closed, kHeardLimit);
 }
 
-TEST_F(CueDeviceTest, ACueAfterAQuietSpellStartsWithin30ms) {
+TEST_F(CueDeviceTest, ACueAfterAQuietSpellIsHeardAtOnce) {
   // After a cue has ended the device lets go of the sound server; the next
   // cue has to start over, and must still be quick.
   write_file(install("hover.wav"), demo_cue("hover.wav"));
@@ -372,7 +373,9 @@ TEST_F(CueDeviceTest, BrokenFilesReturnAtOnceAndTheNextGoodCueStillPlays) {
                     ms(*heard - asked));
       }
     } else {
-      EXPECT_LT(testing::peak(rec->between(asked, good_asked)), 0.01f) << "something sounded";
+      // The good cue's first samples may be timed up to a recorder period early.
+      EXPECT_LT(testing::peak(rec->between(asked, good_asked - testing::kRecorderPeriod)), 0.01f)
+          << "something sounded";
     }
     const auto heard = rec->tone_onset_after(good_asked - 2ms, 900, 0.15);
     ASSERT_TRUE(heard) << "the good cue after it was not heard";
@@ -460,8 +463,7 @@ TEST_F(CueDeviceTest, TheIdleLauncherUsesAtMost1msOfCpuASecondAfterACue) {
 }
 
 TEST_F(CueDeviceTest, DestroyingTheDeviceWhileACueSoundsIsQuick) {
-  // Without a recorder the null sink runs with a deep buffer, where closing an
-  // SDL device that has just played takes up to two seconds unless nudged.
+  // The program's end waits for this: the device closes what it has open.
   write_file(install("start.wav"), tone_wav(700, 2.0));
   player_->play(Cue::start);
   std::this_thread::sleep_for(200ms);
@@ -544,49 +546,131 @@ TEST_F(CueDeviceTest, TheProgramMayEndWithExitAtAnyMoment) {
 
 // section: without a sound server
 
-class NoSoundServerTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    restore("SDL_AUDIODRIVER", driver_);
-    restore("PULSE_SERVER", server_);
+// Whatever this process writes to stderr while one lives goes to a file.
+class StderrCapture {
+ public:
+  StderrCapture()
+      : file_(fs::temp_directory_path() / ("quarvel-stderr-" + std::to_string(::getpid()))) {
+    std::fflush(stderr);
+    saved_ = ::dup(STDERR_FILENO);
+    const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(fd, STDERR_FILENO);
+    ::close(fd);
   }
-  static void restore(const char* name, const std::optional<std::string>& v) {
-    if (v) {
-      ::setenv(name, v->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
+  ~StderrCapture() {
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    fs::remove(file_);
   }
-  static std::optional<std::string> get(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::optional<std::string>(v) : std::nullopt;
+  std::string text() const {
+    std::fflush(stderr);
+    std::ifstream in(file_);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
-  // A whole session of requests; every one returns at once, and so does the end.
-  static void run_session() {
+ private:
+  fs::path file_;
+  int saved_ = -1;
+};
+
+// A machine without a sound server. Whatever the sound libraries find there,
+// every request returns at once, the end is quick, and nothing is said on
+// stderr: the launcher shows no message of its own, nor do its libraries.
+class NoSoundServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "quarvel-nosound-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    write_file(fs::path(pattern) / "Install" / "open.wav", demo_cue("open.wav"));
-    write_file(fs::path(pattern) / "Install" / "hover.wav", demo_cue("hover.wav"));
+    dir_ = pattern;
+    // No PulseAudio or PipeWire to be found, and no ALSA set-up of the user's.
+    ::setenv("PULSE_SERVER", "unix:/nonexistent/quarvel/native", 1);
+    ::setenv("PIPEWIRE_RUNTIME_DIR", "/nonexistent/quarvel", 1);
+    ::setenv("HOME", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    // ALSA keeps the configuration it read for the process: each case here
+    // sets up a machine of its own.
+    if (void* alsa = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD)) {
+      if (auto forget =
+              reinterpret_cast<int (*)()>(::dlsym(alsa, "snd_config_update_free_global"))) {
+        forget();
+      }
+      ::dlclose(alsa);
+    }
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+    fs::remove_all(dir_);
+  }
+
+  // A whole session of cues, ending on a hover cue that plays out.
+  void run_session() {
+    write_file(dir_ / "Install" / "open.wav", demo_cue("open.wav"));
+    write_file(dir_ / "Install" / "hover.wav", demo_cue("hover.wav"));
+    StderrCapture err;
     auto device = std::make_unique<TimingDevice>(make_platform_cue_device());
-    CuePlayer player(*device, [&](std::string_view literal) { return cue_path(pattern, literal); });
+    CuePlayer player(*device, [&](std::string_view literal) { return cue_path(dir_, literal); });
     player.set_up_and_play_open();
     for (int i = 0; i < 20; ++i) {
       player.play(Cue::hover);
       std::this_thread::sleep_for(10ms);
     }
+    std::this_thread::sleep_for(200ms);  // the last one plays out
     player.close();
     const auto took = device->destroy();
+    const std::string said = err.text();
     std::printf("[ figures  ] no server: slowest request %.3f ms, destruction %.1f ms\n",
                 ms(device->longest), ms(took));
     EXPECT_LT(device->longest, kRequestLimit);
     EXPECT_LT(took, 300ms);
-    fs::remove_all(pattern);
+    EXPECT_EQ(said, "") << "something spoke on stderr";
   }
 
-  std::optional<std::string> driver_ = get("SDL_AUDIODRIVER");
-  std::optional<std::string> server_ = get("PULSE_SERVER");
+  fs::path dir_;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_ = [] {
+    std::vector<std::pair<std::string, std::optional<std::string>>> v;
+    for (const char* name : {"SDL_AUDIODRIVER", "PULSE_SERVER", "PIPEWIRE_RUNTIME_DIR", "HOME"}) {
+      const char* value = std::getenv(name);
+      v.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    return v;
+  }();
 };
+
+TEST_F(NoSoundServerTest, WhereAlsaIsTheOnlySoundTheOpenCuePlaysThroughIt) {
+  // ALSA's default device writes what it plays to a file, as fast as it comes
+  // rather than at a sound card's pace: what counts is what was played.
+  const fs::path played = dir_ / "played.raw";
+  std::ofstream(dir_ / ".asoundrc") << "pcm.!default { type file slave.pcm \"null\" file \""
+                                    << played.string() << "\" format \"raw\" }\n";
+  ::unsetenv("SDL_AUDIODRIVER");
+  write_file(dir_ / "Install" / "open.wav", demo_cue("open.wav"));
+  StderrCapture err;
+  {
+    auto device = make_platform_cue_device();
+    CuePlayer player(*device, [&](std::string_view literal) { return cue_path(dir_, literal); });
+    player.set_up_and_play_open();
+    std::this_thread::sleep_for(1500ms);  // the cue's second, and a margin
+  }
+  EXPECT_EQ(err.text(), "") << "something spoke on stderr";
+  std::ifstream in(played, std::ios::binary);
+  std::vector<float> sound;  // the left channel at 48 kHz, without the silence
+  std::int16_t frame[2];
+  while (in.read(reinterpret_cast<char*>(frame), sizeof frame)) {
+    if (frame[0] != 0) sound.push_back(frame[0] / 32768.0f);
+  }
+  std::printf("[ figures  ] ALSA took %.1f ms of sound\n", sound.size() / 48.0);
+  const double open_ms = cuegen::kCueTones[0].seconds * 1000;
+  EXPECT_NEAR(sound.size() / 48.0, open_ms, 0.1 * open_ms) << "ms of the open cue played";
+  EXPECT_NEAR(testing::strongest_hz(sound, 48000, 200, 4000), cuegen::kOpenCueHz, 15);
+}
 
 TEST_F(NoSoundServerTest, AnUnknownAudioDriverLeavesEveryRequestQuick) {
   ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
@@ -595,13 +679,12 @@ TEST_F(NoSoundServerTest, AnUnknownAudioDriverLeavesEveryRequestQuick) {
 
 TEST_F(NoSoundServerTest, AnUnreachablePulseServerLeavesEveryRequestQuick) {
   ::setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-  ::setenv("PULSE_SERVER", "unix:/nonexistent/quarvel/native", 1);
   run_session();
 }
 
-TEST_F(NoSoundServerTest, NoServerAndSdlsOwnDriverChoiceLeavesEveryRequestQuick) {
+TEST_F(NoSoundServerTest, SdlsOwnDriverChoiceFallsToAlsaQuicklyAndQuietly) {
+  // Here ALSA finds no sound card: it has errors to tell, and must not.
   ::unsetenv("SDL_AUDIODRIVER");
-  ::setenv("PULSE_SERVER", "unix:/nonexistent/quarvel/native", 1);
   run_session();
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <span>
+#include <string_view>
 
 #include "tone_analysis.h"
 
@@ -30,9 +31,9 @@ std::string shell_quote(const std::string& s) {
 
 }  // namespace
 
-std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
+std::unique_ptr<SoundSession> SoundSession::start(std::string& error) {
   const std::string cmd =
-      shell_quote(QUARVEL_PULSE_SESSION) + " start --owner " + std::to_string(::getpid()) + " 2>&1";
+      shell_quote(QUARVEL_SOUND_SESSION) + " start --owner " + std::to_string(::getpid()) + " 2>&1";
   FILE* out = ::popen(cmd.c_str(), "r");
   if (!out) {
     error = "cannot run " + cmd;
@@ -43,7 +44,7 @@ std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
   while (std::fgets(buf, sizeof buf, out)) text += buf;
   const int status = ::pclose(out);
   if (status != 0) {
-    error = "pulse-session.sh start failed: " + text;
+    error = "sound-session.sh start failed: " + text;
     return nullptr;
   }
   // Lines of the form: export NAME='value'
@@ -62,18 +63,42 @@ std::unique_ptr<PulseSession> PulseSession::start(std::string& error) {
     if (name == "QUARVEL_PULSE_DIR") dir = value;
   }
   if (dir.empty()) {
-    error = "pulse-session.sh printed no folder: " + text;
+    error = "sound-session.sh printed no folder: " + text;
     return nullptr;
   }
-  return std::unique_ptr<PulseSession>(new PulseSession(dir));
+  return std::unique_ptr<SoundSession>(new SoundSession(dir));
 }
 
-PulseSession::~PulseSession() {
-  const std::string cmd = shell_quote(QUARVEL_PULSE_SESSION) + " stop " + shell_quote(dir_);
+SoundSession::~SoundSession() {
+  const std::string cmd = shell_quote(QUARVEL_SOUND_SESSION) + " stop " + shell_quote(dir_);
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not stop %s\n", dir_.c_str());
 }
 
-MonitorRecorder::MonitorRecorder(bool keep) {
+bool on_pipewire() {
+  const char* server = std::getenv("QUARVEL_SOUND_SERVER");
+  return server && std::string_view(server).starts_with("pipewire");
+}
+
+std::chrono::milliseconds heard_limit() {
+  return std::chrono::milliseconds(on_pipewire() ? 60 : 40);
+}
+
+namespace {
+
+bool read_exactly(int fd, void* to, std::size_t n) {
+  auto* p = static_cast<std::uint8_t*>(to);
+  while (n > 0) {
+    const ssize_t got = ::read(fd, p, n);
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+MonitorRecorder::MonitorRecorder(bool keep) : stamped_(on_pipewire()) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return;
   posix_spawn_file_actions_t actions;
@@ -84,11 +109,13 @@ MonitorRecorder::MonitorRecorder(bool keep) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"parec",          "-d",           "q.monitor",    "--raw",
-                        "--format=s16le", "--rate=48000", "--channels=1", "--latency-msec=2",
-                        nullptr};
+  const std::string latency = "--latency-msec=" + std::to_string(kRecorderPeriod.count());
+  const char* parec[] = {"parec",        "-d",           "q.monitor",     "--raw", "--format=s16le",
+                         "--rate=48000", "--channels=1", latency.c_str(), nullptr};
+  const char* pipewire[] = {QUARVEL_PIPEWIRE_MONITOR, "q", nullptr};
+  const char** argv = stamped_ ? pipewire : parec;
   const int rc =
-      ::posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
+      ::posix_spawnp(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (rc != 0) {
@@ -101,7 +128,7 @@ MonitorRecorder::MonitorRecorder(bool keep) {
     return;
   }
   fd_ = fds[0];
-  reader_ = std::thread([this] { read_loop(); });
+  reader_ = std::thread([this] { stamped_ ? read_stamped() : read_loop(); });
 }
 
 MonitorRecorder::~MonitorRecorder() {
@@ -115,7 +142,7 @@ MonitorRecorder::~MonitorRecorder() {
 }
 
 void MonitorRecorder::read_loop() {
-  std::int16_t buf[96];  // 2 ms at most per read
+  std::int16_t buf[4096];  // several reads' worth of a 20 ms recorder
   std::uint8_t odd = 0;
   bool have_odd = false;
   for (;;) {
@@ -134,6 +161,21 @@ void MonitorRecorder::read_loop() {
     std::lock_guard lk(m_);
     for (std::size_t i = 0; i < total / 2; ++i) samples_.push_back(buf[i] / 32768.0f);
     marks_.push_back({samples_.size(), now});
+  }
+}
+
+// Buffers from quarvel_pipewire_monitor: the cycle's time, a count, the samples.
+void MonitorRecorder::read_stamped() {
+  std::vector<std::int16_t> buf;
+  for (;;) {
+    std::int64_t ns = 0;
+    std::uint32_t count = 0;
+    if (!read_exactly(fd_, &ns, sizeof ns) || !read_exactly(fd_, &count, sizeof count)) return;
+    buf.resize(count);
+    if (!read_exactly(fd_, buf.data(), count * sizeof(std::int16_t))) return;
+    std::lock_guard lk(m_);
+    marks_.push_back({samples_.size() + count, Clock::time_point(std::chrono::nanoseconds(ns))});
+    for (const std::int16_t v : buf) samples_.push_back(v / 32768.0f);
   }
 }
 
@@ -167,18 +209,34 @@ bool MonitorRecorder::wait_for_silence(std::chrono::milliseconds quiet,
   return false;
 }
 
+// How many samples had sounded by t (sample times only grow).
 std::size_t MonitorRecorder::index_at(Clock::time_point t) const {
-  // Everything before this index had arrived by t; nothing after it had.
-  const auto it = std::upper_bound(marks_.begin(), marks_.end(), t,
-                                   [](Clock::time_point v, const Mark& m) { return v < m.at; });
-  return it == marks_.begin() ? 0 : std::prev(it)->end;
+  std::size_t lo = 0, hi = samples_.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (time_of(mid) <= t) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
 }
 
 Clock::time_point MonitorRecorder::time_of(std::size_t index) const {
   const auto it = std::upper_bound(marks_.begin(), marks_.end(), index,
                                    [](std::size_t v, const Mark& m) { return v < m.end; });
   if (it == marks_.end()) return marks_.empty() ? Clock::now() : marks_.back().at;
-  return it->at;  // when the read that brought this sample returned
+  const std::size_t begin = it == marks_.begin() ? 0 : std::prev(it)->end;
+  const auto samples = [](std::size_t n) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(n) / kRate));
+  };
+  // A stamped buffer starts at its cycle's time.
+  if (stamped_) return it->at + samples(index - begin);
+  // A read's samples sounded one after another up to its arrival.
+  const auto t = it->at - samples(it->end - 1 - index);
+  return it == marks_.begin() ? t : std::max(t, std::prev(it)->at);
 }
 
 std::vector<float> MonitorRecorder::between(Clock::time_point from, Clock::time_point to) const {

@@ -16,26 +16,44 @@ namespace quarvel::sound::testing {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs tests/support/pulse-session.sh start, and puts the variables it prints
+// How much sound the recorder receives at a time, as desktop clients take it.
+inline constexpr std::chrono::milliseconds kRecorderPeriod{20};
+
+// Whether the session's server is PipeWire (tests/support/sound-session.sh).
+bool on_pipewire();
+
+// The most time from a cue's request to its sound on the session's server.
+// The launcher's own part is small: about 1 ms on PulseAudio until SDL hands
+// the server its first samples, 5 to 16 ms on PipeWire, where SDL makes a new
+// stream for every device and it streams only once WirePlumber has linked it.
+// The server adds the rest: a null sink at a 20 ms client's pace takes a new
+// stream in with its next block, up to 20 ms on (a real sink rewinds to take
+// it at once); PipeWire plays what a stream gives two 10.7 ms cycles later.
+std::chrono::milliseconds heard_limit();
+
+// Runs tests/support/sound-session.sh start, and puts the variables it prints
 // into this process's environment, so SDL and parec find the server.
-class PulseSession {
+class SoundSession {
  public:
   // Empty when the server could not be started; `error` then says why.
-  static std::unique_ptr<PulseSession> start(std::string& error);
-  ~PulseSession();  // stops the server and removes its folder
+  static std::unique_ptr<SoundSession> start(std::string& error);
+  ~SoundSession();  // stops the server and removes its folder
 
-  PulseSession(const PulseSession&) = delete;
-  PulseSession& operator=(const PulseSession&) = delete;
+  SoundSession(const SoundSession&) = delete;
+  SoundSession& operator=(const SoundSession&) = delete;
 
  private:
-  explicit PulseSession(std::string dir) : dir_(std::move(dir)) {}
+  explicit SoundSession(std::string dir) : dir_(std::move(dir)) {}
   std::string dir_;
 };
 
-// Records the sink's monitor ("q.monitor") with parec: mono, 16-bit, 48 kHz,
-// 2 ms latency. A sample's time is when the read that brought it returned: at
-// or after the moment the sink played it, so a delay measured from a request
-// to a sample's time is never less than the true one.
+// Records the sink's monitor ("q.monitor") as desktop clients take it, at
+// 20 ms latency: mono, 16-bit, 48 kHz, with the time each sample sounded.
+// On PipeWire quarvel_pipewire_monitor stamps each buffer with the graph
+// clock of the cycle that played it. On PulseAudio parec reads it, and a
+// sample is timed by its read's arrival less the samples after it in that
+// read (the sink plays in real time), never before the read before it: that
+// is within about one render period of when it sounded.
 class MonitorRecorder {
  public:
   static constexpr int kRate = 48000;
@@ -74,14 +92,16 @@ class MonitorRecorder {
 
  private:
   struct Mark {
-    std::size_t end;  // samples recorded when this read returned
-    Clock::time_point at;
+    std::size_t end;       // samples recorded up to the end of this read or buffer
+    Clock::time_point at;  // when the read returned, or when the buffer's cycle began
   };
 
   void read_loop();
+  void read_stamped();
   std::size_t index_at(Clock::time_point t) const;     // needs m_
   Clock::time_point time_of(std::size_t index) const;  // needs m_
 
+  bool stamped_ = false;
   pid_t pid_ = -1;
   int fd_ = -1;
   mutable std::mutex m_;

@@ -12,24 +12,12 @@
 
 namespace {
 
-bool set_default_value(const std::wstring& key, const std::wstring& value) {
-  HKEY h = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  const LONG rc =
-      RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
-  RegCloseKey(h);
-  return rc == ERROR_SUCCESS;
-}
-
 // ".doc" -> QuarvelTest.Document -> "<this program>" "%1"
 bool register_for_doc() {
-  const std::wstring command = L"\"" + quarvel::wintest::own_path() + L"\" \"%1\"";
-  return set_default_value(L".doc", L"QuarvelTest.Document") &&
-         set_default_value(L"QuarvelTest.Document\\shell\\open\\command", command);
+  using namespace quarvel::wintest;
+  const std::wstring command = L"\"" + own_path() + L"\" \"%1\"";
+  return set_class_value(L".doc", nullptr, L"QuarvelTest.Document") &&
+         set_class_value(L"QuarvelTest.Document\\shell\\open\\command", nullptr, command);
 }
 
 }  // namespace

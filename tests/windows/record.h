@@ -1,5 +1,6 @@
 // Small Windows helpers shared by the test programs: UTF-8 text, this
-// program's own folder, and appending a record (lines of UTF-8) to a file.
+// program's own folder, appending a record (lines of UTF-8) to a file, and
+// setting the file classes' registry values in the Wine prefix.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,22 @@ inline bool append_record(const std::wstring& file, const std::vector<std::wstri
   const BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(h);
   return ok && written == text.size();
+}
+
+// Sets a string value (`name`, or the key's default value if null) under
+// HKEY_CLASSES_ROOT, making the key if need be.
+inline bool set_class_value(const std::wstring& key, const wchar_t* name,
+                            const std::wstring& value) {
+  HKEY h = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+  const LONG rc =
+      RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+  RegCloseKey(h);
+  return rc == ERROR_SUCCESS;
 }
 
 }  // namespace quarvel::wintest

@@ -34,6 +34,12 @@ fs::path stub_game() {
 fs::path doc_recorder() {
   return QUARVEL_DOC_RECORDER;
 }
+fs::path shell_box() {
+  return QUARVEL_SHELL_BOX;
+}
+fs::path window_actions() {
+  return QUARVEL_WINDOW_ACTIONS;
+}
 
 int run_under_wine(const std::vector<std::string>& args) {
   const pid_t pid = spawn_wine(args, {}, {}, {});
@@ -70,6 +76,10 @@ WineLauncher::WineLauncher(fs::path folder) : folder_(std::move(folder)) {
   fs::copy_file(windows_program(), folder_ / "Quarvel.exe");
   fs::copy_file(stub_game(), folder_ / "GameData" / "vivu.exe");
   std::ofstream(docs / "manual.doc") << "The player's manual\n";
+}
+
+bool WineLauncher::add_cues() {
+  return e2e::run({QUARVEL_CUEGEN, (folder_ / "Install").string()}) == 0;
 }
 
 WineLauncher::~WineLauncher() {

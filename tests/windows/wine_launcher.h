@@ -25,6 +25,8 @@ using namespace std::chrono_literals;
 fs::path windows_program();  // Quarvel.exe
 fs::path stub_game();        // vivu.exe, records how it was started
 fs::path doc_recorder();     // the recording ".doc" handler
+fs::path shell_box();        // the shell extension that shows a box during a request
+fs::path window_actions();   // does to the launcher's window what other programs do
 
 // Runs a Windows program under Wine and waits for it; its exit status, or -1.
 int run_under_wine(const std::vector<std::string>& args);
@@ -42,6 +44,9 @@ class WineLauncher : public e2e::TopWindow {
   // GameData\voskbase\documentation\manual.doc. No Install folder: silence.
   explicit WineLauncher(fs::path folder);
   ~WineLauncher();
+
+  // Writes the five demo cues into Install\, so that each cue really sounds.
+  bool add_cues();
 
   const fs::path& folder() const { return folder_; }
   fs::path game_record() const { return folder_ / "GameData" / "started.txt"; }

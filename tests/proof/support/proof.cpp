@@ -314,7 +314,7 @@ SoundServer& SoundServer::instance() {
 }
 
 SoundServer::SoundServer() {
-  const std::string script = QUARVEL_SOURCE_DIR "/tests/support/pulse-session.sh";
+  const std::string script = QUARVEL_SOURCE_DIR "/tests/support/sound-session.sh";
   const fs::path out = e2e::make_temp_folder("quarvel-pulse-start-") / "exports";
   if (e2e::run({"sh", "-c", "\"$0\" start > \"$1\"", script, out.string()}) != 0) {
     throw std::runtime_error("the private sound server did not start");
@@ -342,7 +342,7 @@ SoundServer::SoundServer() {
 }
 
 SoundServer::~SoundServer() {
-  e2e::run({QUARVEL_SOURCE_DIR "/tests/support/pulse-session.sh", "stop", dir_});
+  e2e::run({QUARVEL_SOURCE_DIR "/tests/support/sound-session.sh", "stop", dir_});
   std::error_code ec;
   fs::remove_all(client_config_.parent_path(), ec);
 }
@@ -350,7 +350,7 @@ SoundServer::~SoundServer() {
 Recording::Recording(const fs::path& file) : file_(file) {
   const auto& server = SoundServer::instance();
   pid_ = e2e::spawn({"parec", "--device=" + server.monitor(), "--raw", "--format=s16le",
-                     "--rate=48000", "--channels=2", "--latency-msec=10"},
+                     "--rate=48000", "--channels=2", "--latency-msec=20"},
                     e2e::environment_with({}), {.output = file_});
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
   if (!e2e::wait_until([&] { return now() > 0; }, 5s)) {

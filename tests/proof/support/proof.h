@@ -126,7 +126,7 @@ std::optional<std::chrono::microseconds> time_to_show(const Subject& s, const Re
 std::vector<std::uint32_t> expected_area(const WindowModel& model, const Rect& area);
 
 // section: sound
-// A private PulseAudio server with a null sink (tests/support/pulse-session.sh)
+// A private PulseAudio server with a null sink (tests/support/sound-session.sh)
 // for the whole test program. Its client settings go into this process's
 // environment, so every launcher started afterwards plays into it.
 class SoundServer {
