@@ -39,9 +39,25 @@ void LauncherTest::TearDown() {
   fs::remove_all(root, ec);
 }
 
+// What each of a process's threads is doing, as the kernel tells it.
+std::string threads_of(pid_t pid) {
+  std::string out;
+  std::error_code ec;
+  for (const auto& task :
+       fs::directory_iterator(fs::path("/proc") / std::to_string(pid) / "task", ec)) {
+    std::ifstream comm(task.path() / "comm"), wchan(task.path() / "wchan");
+    std::string name, waits;
+    std::getline(comm, name);
+    std::getline(wchan, waits);
+    out += " " + name + "(" + waits + ")";
+  }
+  return out.empty() ? " none: it has ended" : out;
+}
+
 void LauncherTest::start(const std::vector<std::string>& env, const fs::path& output) {
   launcher->start(env, output);
-  ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
+  ASSERT_TRUE(launcher->wait_for_window())
+      << "no window appeared; the launcher's threads:" << threads_of(launcher->pid());
 }
 
 ::testing::AssertionResult LauncherTest::shows(const WindowModel& model,
