@@ -80,7 +80,7 @@ bool on_pipewire() {
 }
 
 std::chrono::milliseconds heard_limit() {
-  return std::chrono::milliseconds(on_pipewire() ? 60 : 40);
+  return std::chrono::milliseconds(on_pipewire() ? 75 : 40);
 }
 
 namespace {

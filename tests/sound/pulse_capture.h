@@ -28,7 +28,8 @@ bool on_pipewire();
 // stream for every device and it streams only once WirePlumber has linked it.
 // The server adds the rest: a null sink at a 20 ms client's pace takes a new
 // stream in with its next block, up to 20 ms on (a real sink rewinds to take
-// it at once); PipeWire plays what a stream gives two 10.7 ms cycles later.
+// it at once); PipeWire plays what a stream gives two 10.7 ms cycles later,
+// and through pipewire-pulse a new stream at times starts two cycles later still.
 std::chrono::milliseconds heard_limit();
 
 // Runs tests/support/sound-session.sh start, and puts the variables it prints
