@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/types.h"
 #include "assets/pictures.h"
+#include "base/types.h"
 
 namespace quarvel {
 

@@ -3,7 +3,7 @@
 // entry points in app/launcher.h.
 #pragma once
 
-#include "app/types.h"
+#include "base/types.h"
 
 namespace quarvel {
 

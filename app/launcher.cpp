@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace quarvel {
 

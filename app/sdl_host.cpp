@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "app/launcher.h"
-#include "app/paths.h"
 #include "assets/pictures.h"
+#include "base/paths.h"
 #include "launch/shell_request.h"
 #include "sound/cue_device.h"
 

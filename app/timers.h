@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "app/types.h"
+#include "base/types.h"
 
 namespace quarvel {
 

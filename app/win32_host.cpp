@@ -18,8 +18,8 @@
 #include <memory>
 
 #include "app/launcher.h"
-#include "app/paths.h"
 #include "assets/pictures.h"
+#include "base/paths.h"
 #include "launch/shell_request.h"
 #include "sound/cue_device.h"
 

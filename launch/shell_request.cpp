@@ -1,6 +1,6 @@
 #include "launch/shell_request.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace quarvel::launch {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/types.h"
+#include "base/types.h"
 
 namespace quarvel::launch {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/win32_text.h"
+#include "base/win32_text.h"
 #include "launch/shell_request.h"
 
 namespace quarvel::launch {

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/win32_text.h"
+#include "base/win32_text.h"
 #include "sound/cue_device.h"
 
 namespace quarvel::sound {

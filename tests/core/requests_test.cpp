@@ -1,7 +1,7 @@
 // The requests the launcher hands to the shell, and how its paths are joined.
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "fakes.h"
 
 namespace quarvel::testing {

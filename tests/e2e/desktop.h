@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/types.h"
+#include "base/types.h"
 
 namespace quarvel::e2e {
 

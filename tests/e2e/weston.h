@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/types.h"
 #include "assets/pictures.h"
+#include "base/types.h"
 #include "desktop.h"
 
 namespace quarvel::e2e {

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/types.h"
 #include "app/window_model.h"
+#include "base/types.h"
 #include "desktop.h"
 
 namespace quarvel::proof {

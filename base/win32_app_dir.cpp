@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/paths.h"
-#include "app/win32_text.h"
+#include "base/paths.h"
+#include "base/win32_text.h"
 
 namespace quarvel {
 
