@@ -1,10 +1,13 @@
-// The launcher's window host on Linux: one borderless SDL2 window drawn through
-// its software surface. The loop sleeps until an event or the next due timer
-// and forwards everything to the core.
-// On X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
-// there is; a driver without one (Wayland) gets SDL's texture-backed surface.
-// The window never needs decorations, so SDL is not let load libdecor, whose
-// plugin search speaks on stderr.
+// The window host on SDL2, for Linux (X11, and Wayland through SDL's own driver): app/host.h.
+// Implemented: one borderless, centred 500 x 480 window with the program icon, drawn through SDL's
+//   window surface; pointer moves, left-button presses and releases, the desktop's close and the
+//   window's destruction by another client, each handed to the core; a loop that sleeps until an
+//   event or the core's next due timer.
+// Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
+//   load libdecor, whose plugin search speaks on stderr).
+// Why it is so: on X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
+//   there is, and a driver without one (Wayland) gets SDL's texture-backed surface. The icon is set
+//   through the X11 property _NET_WM_ICON, because SDL gives a window only one of its two images.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>

@@ -1,12 +1,14 @@
-// The launcher's window host on Windows: one popup window without frame, drawn
-// with GDI from a DIB section that the core draws into. The window procedure
-// hands pointer moves, clicks, the timer and the desktop's close to the core;
-// one Win32 timer is always set for the core's earliest due time.
-//
-// ShellExecuteA may run a message loop of its own (its error box, owned by our
-// window; DDE with a document's program), so the desktop's close can arrive
-// while a core call is still on the stack: the core unloads at once, and the
-// core, the sound device and the window go only once that call has returned.
+// The window host on Win32: app/host.h.
+// Implemented: one popup window without frame, drawn with GDI from a DIB section that the core
+//   draws into; pointer moves, left clicks, the desktop's close (WM_CLOSE, WM_ENDSESSION) and one
+//   Win32 timer, always set for the core's earliest due time, each handed to the core; the icon
+//   and a taskbar button whose menu restores, minimizes and closes.
+// Left out: keys other than the system's own (Alt+F4, Alt+Space); Move, Size and Maximize (the
+//   window stays where and as large as it was made); DPI awareness (Windows scales it whole).
+// Why it is so: ShellExecuteA may run a message loop of its own (its error box, owned by our
+//   window; DDE with a document's program), so the desktop's close can arrive while a core call
+//   is still on the stack: the core unloads at once, and the core, the sound device and the window
+//   go only once that call has returned.
 #include <windows.h>
 // windowsx.h and objbase.h need the types from windows.h first.
 #include <objbase.h>

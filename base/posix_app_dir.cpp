@@ -1,4 +1,6 @@
-// The application directory on Linux: the folder of /proc/self/exe.
+// The application directory on Linux (base/paths.h): the folder of /proc/self/exe.
+// Implemented: the folder of the program file itself, links resolved, read afresh on every call.
+// Left out: any fallback without /proc: the launcher then looks in its working directory (".").
 #include <unistd.h>
 
 #include <string>

@@ -1,5 +1,7 @@
-// The application directory on Windows: the folder of this program's own file,
-// from GetModuleFileNameW, as UTF-8. A drive root keeps its backslash ("C:\").
+// The application directory on Windows (base/paths.h): the folder of this program's own file.
+// Implemented: GetModuleFileNameW, however long the path, as UTF-8; a drive root keeps its
+//   backslash ("C:\").
+// Why it is so: the wide API, because a folder named in another script has no 8-bit name.
 #include <windows.h>
 
 #include <string>

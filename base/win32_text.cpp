@@ -1,3 +1,5 @@
+// Text at the Windows boundary (base/win32_text.h): UTF-8 to UTF-16 and back, by the system.
+// Left out: any report of malformed text; the system puts its replacement character there.
 #include "base/win32_text.h"
 
 #include <windows.h>

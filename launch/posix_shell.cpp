@@ -1,12 +1,14 @@
-// The shell on Linux. A request is carried out without any command shell, and
-// what a file is decides how, by its content as well as its mode:
-//  - a Windows program (a regular file that starts "MZ") goes to `wine`, with or
-//    without the execute bit: unzip or a copy from a Windows disk leaves it off;
+// The shell on Linux (launch/shell_request.h), without any command shell.
+// Implemented: the "open" operation. What a file is decides how, by its content and its mode:
+//  - a Windows program (a regular file that starts "MZ") goes to `wine`, with or without the
+//    execute bit: unzip or a copy from a Windows disk leaves it off;
 //  - any other executable file is started directly;
 //  - anything else (a document) goes to the desktop's opener `xdg-open`.
-// Every path and argument reaches the started program byte for byte. What we
-// start runs in a session of its own with default signal handling and only the
-// standard streams, is never waited for, and is reaped when it ends.
+// Left out: other operations, the owner window and the show command (the desktop places what
+//   starts); any report of the outcome.
+// Why it is so: every path and argument reaches the started program byte for byte. What we start
+//   runs in a session of its own with default signal handling and only the standard streams, is
+//   never waited for, and is reaped when it ends by a SIGCHLD handler that reaps only our own.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>

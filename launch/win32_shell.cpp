@@ -1,11 +1,12 @@
-// The shell on Windows: ShellExecuteA of shell32.dll, looked up by name at its
-// first call and kept. The request's UTF-8 strings become UTF-16 and then 8-bit
-// text in the system's ANSI code page just before the call.
-//
-// A path with letters that the ANSI code page lacks (a folder named in another
-// script) cannot be said in 8-bit text: the lost letters would turn into '?'
-// and every request from such a folder would fail. When any string does not
-// survive the conversion, the same request goes to ShellExecuteW instead.
+// The shell on Windows (launch/shell_request.h): ShellExecuteA of shell32.dll.
+// Implemented: every request, its UTF-8 strings made UTF-16 and then 8-bit text in the system's
+//   ANSI code page just before the call.
+// Left out: the result (> 32 on success) and the last error, which nothing reads.
+// Why it is so: ShellExecuteA is looked up by name at its first call, not bound at start, so a
+//   shell32.dll without it fails only the request that needs it, with the system's report. A path
+//   with letters that the ANSI code page lacks (a folder named in another script) cannot be said in
+//   8-bit text: they would turn into '?' and every request from such a folder would fail. When any
+//   string does not survive the conversion, the same request goes to ShellExecuteW instead.
 #include <windows.h>
 
 #include <memory>

@@ -1,12 +1,11 @@
-// The Windows cue device: winmm's MCI wave-audio device, driven by command
-// strings on one alias. Every result is ignored: a missing file or sound
-// device only means silence.
-//
-// The commands go, in the order given, to a thread of the device's own, so
-// that nothing blocks the message loop: "play" is sent without "wait", but
-// "close" waits until a playing cue has stopped, and the first "open" or
-// "play" waits for the audio system to start (under Wine, close alone can
-// take most of a second while a cue plays).
+// The cue device on Windows: winmm's MCI wave-audio device, driven by command strings on one
+// alias (sound/cue_device.h).
+// Implemented: the device type and file name as given; open, play from the start, close.
+// Left out: every result and error text: a missing file or sound device only means silence.
+// Why it is so: the commands go, in the order given, to a thread of the device's own, so that
+//   nothing blocks the message loop: "play" is sent without "wait", but "close" waits until a
+//   playing cue has stopped, and the first "open" or "play" waits for the audio system to start
+//   (under Wine, close alone can take most of a second while a cue plays).
 #include <windows.h>
 // mmsystem.h needs the types from windows.h first.
 #include <mmsystem.h>

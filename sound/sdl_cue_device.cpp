@@ -1,18 +1,15 @@
-// The Linux cue device: cue files played through SDL2 audio.
-//
-// Requests come from the launcher's event loop, which must never wait on
-// sound, so each one only posts to a mailbox; one worker thread does all the
-// audio work. Open reads and decodes the file (anew every time: nothing is
-// cached), play opens an SDL device for that cue alone and queues its samples,
-// close silences it. A device is let go as soon as its cue has played out or
-// been cut off: one kept open would play the silence it has buffered before the
-// next cue (tens of milliseconds through pipewire-pulse) and cost CPU while
-// idle, whereas opening one takes about a millisecond. SDL needs two audio
-// periods to close a device, so a closer thread does that, out of every cue's
-// way.
-//
-// Left out: MCI's device types and their settings (SDL plays wave audio only),
-// and any report of failure (a cue that cannot play is silence).
+// The cue device on Linux: cue files played through SDL2 audio (sound/cue_device.h).
+// Implemented: open reads and decodes the file (anew every time: nothing is cached), play opens an
+//   SDL device for that cue alone and queues its samples, close silences it.
+// Left out: MCI's device types and their settings (SDL plays wave audio only), and any report of
+//   failure (a cue that cannot play is silence).
+// Why it is so: the event loop must never wait on sound, so each request only posts to a mailbox
+//   and one worker thread does all the audio work. A device is let go as soon as its cue has
+//   played out or been cut off: one kept open would play the silence it has buffered before the
+//   next cue (tens of milliseconds through pipewire-pulse) and cost CPU while idle, whereas opening
+//   one takes about a millisecond. SDL needs two audio periods to close a device, so a closer
+//   thread does that, out of every cue's way. libasound's error handler is silenced: where SDL
+//   falls back to ALSA it would write to stderr, and the launcher shows no message of its own.
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -1,3 +1,8 @@
+// WAV decoding through SDL's WAV reader and audio stream converter (sound/wav_decode.h).
+// Implemented: what SDL's reader takes, cut to kMaxCueSeconds and converted to the device's format.
+// Left out: anything of the operating system, so that a fuzz target can run it alone.
+// Why it is so: chunk sizes are clamped to the bytes present before SDL reads them, so a truncated
+//   file plays its whole samples; the sound goes through the converter in one piece (see below).
 #include "sound/wav_decode.h"
 
 #include <SDL.h>
