@@ -11,17 +11,14 @@ class Host {
  public:
   virtual ~Host() = default;
 
-  // section: drawing
   // The rectangle's pixels changed; draw it again once the event is handled.
   virtual void invalidate(const Rect& area) = 0;
 
-  // section: window state
   virtual void minimize() = 0;
   // Ends the whole program at once: no further step, no further event, no unload.
   [[noreturn]] virtual void end_program() = 0;
   virtual NativeHandle window_handle() const = 0;
 
-  // section: time
   virtual Millis now() const = 0;
 };
 

@@ -17,8 +17,6 @@ Launcher::Launcher(Host& host, sound::CueDevice& cue_device, launch::Shell& shel
       separator_(separator),
       mci_1_(cue_device, [this](std::string_view literal) { return path(literal); }) {}
 
-// section: entry points
-
 void Launcher::load() {
   Form_Load();
 }
@@ -98,8 +96,6 @@ void Launcher::closed_from_outside() {
   timers_ = {};  // the timers go with the window: a pending deferred action is dropped
 }
 
-// section: load and unload
-
 void Launcher::Form_Load() {
   mci_1_.set_up_and_play_open();
 }
@@ -107,8 +103,6 @@ void Launcher::Form_Load() {
 void Launcher::Form_Unload() {
   mci_1_.close();
 }
-
-// section: pointer highlighting
 
 void Launcher::Form_MouseMove() {
   show(E::close_b);
@@ -153,8 +147,6 @@ void Launcher::close_b_MouseMove() {
   play(Cue::hover);
 }
 
-// section: menu commands
-
 void Launcher::start_ovr_Click() {
   hide(E::start_ovr);
   show(E::start_press);
@@ -188,8 +180,6 @@ void Launcher::ovrclose_Click() {
   play(Cue::back);
 }
 
-// section: deferred actions
-
 void Launcher::Timer1_Timer() {
   host_.minimize();
   disable(Timer::Timer1);
@@ -212,8 +202,6 @@ void Launcher::Timer4_Timer() {
   hide(E::help_press);
   open_manual();
 }
-
-// section: operations
 
 void Launcher::set_visible(Element e, bool visible) {
   trace(visible ? "show" : "hide", describe(e).name);

@@ -24,7 +24,6 @@ class Launcher {
   Launcher(Host& host, sound::CueDevice& cue_device, launch::Shell& shell,
            DirectorySource directory, char separator);
 
-  // section: entry points for the host
   // A shell request may run a message loop of its own, so the window can be
   // closed from inside a procedure. From the unload step on the window is
   // gone: its timers are dropped and every entry point does nothing.
@@ -44,7 +43,7 @@ class Launcher {
   // (used by tests to check the order of every step).
   void set_step_trace(std::function<void(std::string_view)> trace) { trace_ = std::move(trace); }
 
-  // section: Form1's event procedures
+  // Form1's event procedures, public so that a test can run each one on its own.
   void Form_Load();
   void Form_Unload();
   void Form_MouseMove();
@@ -64,7 +63,6 @@ class Launcher {
   void Timer4_Timer();
 
  private:
-  // section: the operations the procedures are made of
   void show(Element e) { set_visible(e, true); }
   void hide(Element e) { set_visible(e, false); }
   void set_visible(Element e, bool visible);

@@ -40,7 +40,6 @@ class SdlHost final : public Host {
  public:
   int run();
 
-  // section: Host
   void invalidate(const Rect& area) override { dirty_ = bounding(dirty_, area); }
   void minimize() override { SDL_MinimizeWindow(window_); }
   [[noreturn]] void end_program() override { _exit(0); }
@@ -56,14 +55,12 @@ class SdlHost final : public Host {
   void wait_and_dispatch();
   bool dispatch(const SDL_Event& e);
 
-  // section: window
   SDL_Window* window_ = nullptr;
   SDL_Surface* frame_ = nullptr;    // the window's own surface, drawn into directly
   SDL_Surface* staging_ = nullptr;  // used only if the window surface is not 0x00RRGGBB
   NativeHandle handle_ = NativeHandle::none;
   Rect dirty_{};
 
-  // section: core and its members
   assets::Pictures pictures_;
   std::unique_ptr<sound::CueDevice> cue_device_;
   std::unique_ptr<launch::Shell> shell_;

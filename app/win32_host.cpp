@@ -41,7 +41,6 @@ class Win32Host final : public Host {
  public:
   int run(HINSTANCE instance);
 
-  // section: Host
   void invalidate(const Rect& area) override;
   void minimize() override { ShowWindow(window_, SW_MINIMIZE); }
   [[noreturn]] void end_program() override;
@@ -50,7 +49,7 @@ class Win32Host final : public Host {
   }
   Millis now() const override { return static_cast<Millis>(GetTickCount64()); }
 
-  // section: messages, called by the window procedure while the core is there
+  // For the window procedure, which calls them only while the core is there.
   bool has_core() const { return launcher_ != nullptr; }
   void paint();
   void pointer_moved(LPARAM lparam);
@@ -69,27 +68,23 @@ class Win32Host final : public Host {
   void call_core(Call call);
   void let_go();
 
-  // section: window
   HINSTANCE instance_ = nullptr;
   HWND window_ = nullptr;
   HICON large_icon_ = nullptr;
   HICON small_icon_ = nullptr;
 
-  // section: frame, a top-down 0x00RRGGBB DIB section selected into a memory DC
+  // The frame: a top-down 0x00RRGGBB DIB section in a memory DC, drawn into by the core.
   HDC frame_dc_ = nullptr;
   HBITMAP frame_bitmap_ = nullptr;
   HGDIOBJ previous_bitmap_ = nullptr;
   std::uint32_t* frame_pixels_ = nullptr;
 
-  // section: core and its members
   assets::Pictures pictures_;
   std::unique_ptr<sound::CueDevice> cue_device_;
   std::unique_ptr<launch::Shell> shell_;
   std::unique_ptr<Launcher> launcher_;  // gone once the window is closed from outside
   int core_calls_ = 0;                  // core entry points on the stack, nested ones too
 };
-
-// section: Host
 
 // Ends at once. After a close from outside during the game's request the
 // unload step's close is still on its way to the device: it arrives first.
@@ -103,8 +98,6 @@ void Win32Host::invalidate(const Rect& area) {
   const RECT r{area.left, area.top, area.right(), area.bottom()};
   InvalidateRect(window_, &r, FALSE);
 }
-
-// section: messages
 
 // Draws the part of the window that needs it into the frame and copies it to the screen.
 void Win32Host::paint() {
@@ -179,8 +172,6 @@ void Win32Host::let_go() {
   cue_device_.reset();
   DestroyWindow(window_);
 }
-
-// section: set-up
 
 // Sets the one Win32 timer for the core's earliest due time, or none.
 void Win32Host::arm_timer() {
@@ -289,8 +280,6 @@ int Win32Host::run(HINSTANCE instance) {
   CoUninitialize();
   return 0;
 }
-
-// section: window procedure
 
 Win32Host* host_of(HWND hwnd) {
   return reinterpret_cast<Win32Host*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));

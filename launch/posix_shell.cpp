@@ -35,13 +35,10 @@ namespace quarvel::launch {
 
 namespace {
 
-// section: reaping
-//
 // The children we started and have not reaped yet. The SIGCHLD handler reaps
 // exactly these, so children that other code of the process waits for are left
 // alone, and nothing about it is inherited by what we start (a handler is reset
 // by exec). The table only holds pids; it is safe to use from the handler.
-
 constexpr std::size_t kMaxChildren = 1024;
 
 static_assert(std::atomic<pid_t>::is_always_lock_free);
@@ -115,8 +112,6 @@ void track_child(pid_t pid) {
   // More than kMaxChildren programs still running: this one is not tracked.
 }
 
-// section: spawning
-
 // The attributes every started program gets: its own session, default signal
 // dispositions, an empty signal mask, only descriptors 0 to 2, and the working
 // directory (unchanged when none is given).
@@ -176,8 +171,6 @@ int start_detached(const std::string& program, std::vector<std::string> args,
   if (error == 0) track_child(pid);
   return error;
 }
-
-// section: paths
 
 // A path made absolute against the launcher's working directory: the started
 // program changes directory before it runs, so a relative path would go wrong.
@@ -252,8 +245,6 @@ std::vector<std::string> split_parameters(const std::optional<std::string>& para
   }
   return words;
 }
-
-// section: the shell
 
 class PosixShell final : public Shell {
  public:

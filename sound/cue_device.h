@@ -18,11 +18,10 @@ class CueDevice {
  public:
   virtual ~CueDevice() = default;
 
-  // section: settings, applied before the next command
+  // Settings take effect at the next command.
   virtual void set_device_type(std::string_view type) = 0;  // "WaveAudio"
   virtual void set_file_name(std::string path) = 0;         // the cue file to open next
 
-  // section: commands
   // open: opens the file last named (closing nothing; the caller closes first).
   // play: starts the open file from its beginning and returns while it sounds.
   // close: stops the sound at once and releases the file.

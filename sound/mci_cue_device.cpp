@@ -76,11 +76,11 @@ class MciCueDevice final : public CueDevice {
     }
   }
 
-  // section: settings (message-loop thread only)
+  // The message loop's thread alone uses these.
   std::wstring device_type_;
   std::wstring file_name_;
 
-  // section: commands waiting for the sending thread
+  // Shared with the sending thread.
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<std::wstring> commands_;
