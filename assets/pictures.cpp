@@ -68,7 +68,7 @@ std::span<const std::uint8_t> file_image(Picture p) {
 }
 
 std::span<const std::uint8_t> icon_file_image() {
-  return embedded(kIconFileName);
+  return file_image(Picture::icon);
 }
 
 std::optional<Image> decode_picture(std::span<const std::uint8_t> file) {
@@ -113,11 +113,12 @@ std::optional<IconImages> decode_icon(std::span<const std::uint8_t> file) {
 Pictures Pictures::decode_all() {
   Pictures all;
   for (const auto& d : kPictures) {
-    if (auto img = decode_picture(file_image(d.picture))) {
+    if (d.format == Format::ico) {
+      if (auto icon = decode_icon(file_image(d.picture))) all.icon = std::move(*icon);
+    } else if (auto img = decode_picture(file_image(d.picture))) {
       all.images[static_cast<std::size_t>(d.picture)] = std::move(*img);
     }
   }
-  if (auto icon = decode_icon(icon_file_image())) all.icon = std::move(*icon);
   return all;
 }
 

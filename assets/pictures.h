@@ -21,64 +21,42 @@ struct Image {
   std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// Every picture that an owner shows: the window's background and one per element.
-// The names are the owners' names; the stored files are assets/<name>.bmp or .jpg.
-enum class Picture : std::uint8_t {
-  background,
-  start,
-  start_ovr,
-  start_press,
-  help,
-  help_ovr,
-  help_press,
-  quit,
-  exit_ovr,
-  exit_press,
-  minimize,
-  ovrmin,
-  selmin,
-  close_b,
-  ovrclose,
-  selclose,
-};
-inline constexpr std::size_t kPictureCount = 16;
+enum class Format : std::uint8_t { bmp, jpeg, ico };
 
-enum class Format : std::uint8_t { bmp, jpeg };
+// What a picture shows, and in which look: a control's look under the pointer (hover) and while
+// held down (pressed; the widgets' "sel" pictures).
+enum class Shows : std::uint8_t { background, start, help, quit, minimize, close, icon };
+enum class Look : std::uint8_t { normal, hover, pressed };
+
+// Every picture the program carries: the window's background, one per element (named as its
+// owner), and the program icon. The list is assets/picture_list.h.
+enum class Picture : std::uint8_t {
+#define QUARVEL_PICTURE(name, file, format, width, height, shows, look) name,
+#include "assets/picture_list.h"
+#undef QUARVEL_PICTURE
+};
 
 struct PictureDesc {
   Picture picture;
   std::string_view file_name;
   Format format;
-  int width;
+  int width;  // the icon's: its large image
   int height;
+  Shows shows;
+  Look look;
 };
 
-// Sizes and formats are fixed: 500 x 480 BMP background, 125 x 40 BMP buttons,
-// 18 x 18 JPEG widgets.
-inline constexpr std::array<PictureDesc, kPictureCount> kPictures = {{
-    {Picture::background, "background.bmp", Format::bmp, 500, 480},
-    {Picture::start, "start.bmp", Format::bmp, 125, 40},
-    {Picture::start_ovr, "start_ovr.bmp", Format::bmp, 125, 40},
-    {Picture::start_press, "start_press.bmp", Format::bmp, 125, 40},
-    {Picture::help, "help.bmp", Format::bmp, 125, 40},
-    {Picture::help_ovr, "help_ovr.bmp", Format::bmp, 125, 40},
-    {Picture::help_press, "help_press.bmp", Format::bmp, 125, 40},
-    {Picture::quit, "quit.bmp", Format::bmp, 125, 40},
-    {Picture::exit_ovr, "exit_ovr.bmp", Format::bmp, 125, 40},
-    {Picture::exit_press, "exit_press.bmp", Format::bmp, 125, 40},
-    {Picture::minimize, "minimize.jpg", Format::jpeg, 18, 18},
-    {Picture::ovrmin, "ovrmin.jpg", Format::jpeg, 18, 18},
-    {Picture::selmin, "selmin.jpg", Format::jpeg, 18, 18},
-    {Picture::close_b, "close_b.jpg", Format::jpeg, 18, 18},
-    {Picture::ovrclose, "ovrclose.jpg", Format::jpeg, 18, 18},
-    {Picture::selclose, "selclose.jpg", Format::jpeg, 18, 18},
-}};
+inline constexpr auto kPictures = std::to_array<PictureDesc>({
+#define QUARVEL_PICTURE(name, file, format, width, height, shows, look) \
+  {Picture::name, file, Format::format, width, height, Shows::shows, Look::look},
+#include "assets/picture_list.h"
+#undef QUARVEL_PICTURE
+});
+inline constexpr std::size_t kPictureCount = kPictures.size();
 
 constexpr const PictureDesc& describe(Picture p) {
   return kPictures[static_cast<std::size_t>(p)];
 }
-
-inline constexpr std::string_view kIconFileName = "quarvel.ico";
 
 // The stored file image of a picture or of the icon (empty if absent).
 std::span<const std::uint8_t> file_image(Picture p);
@@ -97,7 +75,7 @@ std::optional<IconImages> decode_icon(std::span<const std::uint8_t> file);
 
 // All pictures of the window, decoded once.
 struct Pictures {
-  std::array<Image, kPictureCount> images;
+  std::array<Image, kPictureCount> images;  // the icon's stays empty: its images are in `icon`
   IconImages icon;
 
   const Image& operator[](Picture p) const { return images[static_cast<std::size_t>(p)]; }

@@ -30,18 +30,19 @@ constexpr int kLabelBottom = 25;
 
 struct Button {
   const char* name;
-  std::array<Picture, 3> states;  // normal, hover, pressed
+  Shows shows;
   int label_left;
   int label_right;
   int letters;
 };
 
 const std::array<Button, 3> kButtons = {{
-    {"start", {Picture::start, Picture::start_ovr, Picture::start_press}, 21, 105, 5},
-    {"help", {Picture::help, Picture::help_ovr, Picture::help_press}, 34, 90, 4},
-    {"quit", {Picture::quit, Picture::exit_ovr, Picture::exit_press}, 36, 89, 4},
+    {"start", Shows::start, 21, 105, 5},
+    {"help", Shows::help, 34, 90, 4},
+    {"quit", Shows::quit, 36, 89, 4},
 }};
 
+// In the order of the looks.
 enum State { kNormal = 0, kHover = 1, kPressed = 2 };
 
 struct StateColours {
@@ -54,7 +55,7 @@ constexpr std::array<StateColours, 3> kStates = {{
 }};
 
 const Image& picture(const Button& b, int state) {
-  return decoded()[b.states[state]];
+  return decoded()[testing::picture_of(b.shows, static_cast<Look>(state))];
 }
 
 bool is_label_colour(const Image& img, int x, int y) {

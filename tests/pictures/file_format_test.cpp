@@ -32,6 +32,14 @@ std::string file_stem(const ::testing::TestParamInfo<PictureDesc>& p) {
   return std::string(p.param.file_name.substr(0, p.param.file_name.find('.')));
 }
 
+std::vector<PictureDesc> pictures_in(Format format) {
+  std::vector<PictureDesc> out;
+  for (const auto& d : kPictures) {
+    if (d.format == format) out.push_back(d);
+  }
+  return out;
+}
+
 // section: BMP
 
 class BmpFile : public ::testing::TestWithParam<PictureDesc> {};
@@ -62,11 +70,9 @@ TEST_P(BmpFile, HasTheInfoHeaderAnd24BitRowsPaddedToFourBytes) {
 }
 
 TEST(BmpFile, SizesAreThoseOfTheInventory) {
-  EXPECT_EQ(file_image(Picture::background).size(), 720054u);
-  for (Picture p :
-       {Picture::start, Picture::start_ovr, Picture::start_press, Picture::help, Picture::help_ovr,
-        Picture::help_press, Picture::quit, Picture::exit_ovr, Picture::exit_press}) {
-    EXPECT_EQ(file_image(p).size(), 15094u) << describe(p).file_name;
+  for (const auto& d : pictures_in(Format::bmp)) {
+    const std::size_t expected = d.picture == Picture::background ? 720054u : 15094u;
+    EXPECT_EQ(file_image(d.picture).size(), expected) << d.file_name;
   }
 }
 
@@ -84,15 +90,8 @@ TEST(BmpFile, BottomRowIsStoredFirst) {
   }
 }
 
-std::vector<PictureDesc> bmp_pictures() {
-  std::vector<PictureDesc> out;
-  for (const auto& d : kPictures) {
-    if (d.format == Format::bmp) out.push_back(d);
-  }
-  return out;
-}
-
-INSTANTIATE_TEST_SUITE_P(AllBitmaps, BmpFile, ::testing::ValuesIn(bmp_pictures()), file_stem);
+INSTANTIATE_TEST_SUITE_P(AllBitmaps, BmpFile, ::testing::ValuesIn(pictures_in(Format::bmp)),
+                         file_stem);
 
 // section: JPEG
 
@@ -142,15 +141,8 @@ TEST_P(JpegFile, IsJfif101BaselineWith420Sampling) {
   EXPECT_EQ(be16(bytes, bytes.size() - 2), 0xFFD9u) << "end of image";
 }
 
-std::vector<PictureDesc> jpeg_pictures() {
-  std::vector<PictureDesc> out;
-  for (const auto& d : kPictures) {
-    if (d.format == Format::jpeg) out.push_back(d);
-  }
-  return out;
-}
-
-INSTANTIATE_TEST_SUITE_P(AllWidgets, JpegFile, ::testing::ValuesIn(jpeg_pictures()), file_stem);
+INSTANTIATE_TEST_SUITE_P(AllWidgets, JpegFile, ::testing::ValuesIn(pictures_in(Format::jpeg)),
+                         file_stem);
 
 // section: ICO
 
@@ -203,11 +195,12 @@ TEST(IcoFile, HoldsTwoPaletteImagesWithZeroMasks) {
 TEST(AllPictures, DecodeToTheirStatedSize) {
   const Pictures& all = testing::decoded();
   for (const auto& d : kPictures) {
-    EXPECT_EQ(all[d.picture].width, d.width) << d.file_name;
-    EXPECT_EQ(all[d.picture].height, d.height) << d.file_name;
+    const Image& image = d.format == Format::ico ? all.icon.large : all[d.picture];
+    EXPECT_EQ(image.width, d.width) << d.file_name;
+    EXPECT_EQ(image.height, d.height) << d.file_name;
   }
   EXPECT_EQ(all.icon.small.width, 16);
-  EXPECT_EQ(all.icon.large.width, 32);
+  EXPECT_EQ(all.icon.small.height, 16);
 }
 
 }  // namespace

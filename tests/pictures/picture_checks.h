@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -73,6 +74,14 @@ inline ::testing::AssertionResult has_colour(const Image& img, int x, int y,
 inline const Pictures& decoded() {
   static const Pictures pictures = Pictures::decode_all();
   return pictures;
+}
+
+// The picture that shows `what` in `look`, as the table of pictures says.
+inline Picture picture_of(Shows what, Look look) {
+  for (const PictureDesc& d : kPictures) {
+    if (d.shows == what && d.look == look) return d.picture;
+  }
+  throw std::out_of_range("no picture shows that look");
 }
 
 }  // namespace quarvel::assets::testing

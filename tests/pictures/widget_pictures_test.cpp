@@ -23,7 +23,7 @@ constexpr int kSize = 18;
 constexpr int kFlatTolerance = 14;
 constexpr int kEdgeTolerance = 56;
 
-struct Look {
+struct Colours {
   std::uint32_t ring;
   std::uint32_t inside_edge;  // inside the ring, next to it
   std::uint32_t bar;
@@ -31,15 +31,12 @@ struct Look {
   std::uint32_t corners;
 };
 
-// normal, hover, selected
-constexpr std::array<Look, 3> kLooks = {{
+// In the order of the looks: normal, hover, selected.
+constexpr std::array<Colours, 3> kLooks = {{
     {0x3350C6, 0x000000, 0x3350C6, 0x3350C6, 0x000000},
     {0x3A62DE, 0x0C2277, 0x3762ED, 0x2A4EE2, 0x00020E},
     {0x4172F2, 0x1E42B2, 0xB1D9FF, 0xC4E7FF, 0x00041C},
 }};
-
-constexpr std::array<Picture, 3> kMinimize = {Picture::minimize, Picture::ovrmin, Picture::selmin};
-constexpr std::array<Picture, 3> kClose = {Picture::close_b, Picture::ovrclose, Picture::selclose};
 
 class WidgetPictures : public ::testing::TestWithParam<int> {
  protected:
@@ -49,9 +46,12 @@ class WidgetPictures : public ::testing::TestWithParam<int> {
       ASSERT_EQ(decoded()[p].height, kSize);
     }
   }
-  const Look& look() const { return kLooks[GetParam()]; }
-  Picture minimize() const { return kMinimize[GetParam()]; }
-  Picture close() const { return kClose[GetParam()]; }
+  const Colours& look() const { return kLooks[GetParam()]; }
+  Picture minimize() const { return shown(Shows::minimize); }
+  Picture close() const { return shown(Shows::close); }
+  Picture shown(Shows what) const {
+    return testing::picture_of(what, static_cast<Look>(GetParam()));
+  }
 };
 
 void expect_near(const Image& img, int x, int y, std::uint32_t nominal, int tolerance,

@@ -2,12 +2,13 @@
 // planet with its lens flare.
 #pragma once
 
+#include "assets/pictures.h"
 #include "raster.h"
 
 namespace quarvel::artgen {
 
-inline constexpr int kBackgroundWidth = 500;
-inline constexpr int kBackgroundHeight = 480;
+inline constexpr int kBackgroundWidth = assets::describe(assets::Picture::background).width;
+inline constexpr int kBackgroundHeight = assets::describe(assets::Picture::background).height;
 
 Picture8 paint_background();
 

@@ -36,13 +36,13 @@ constexpr FrameColours kHover = {0x0E2582, 0x1F42D1, 0x2A4DD9, 0x4D77FF,
 constexpr FrameColours kPressed = {0x2745B8, 0x446BF3, 0x5379F6, 0x75A0FF,
                                    0xF3FFFF, 0x3558D5, 0x5C83FA, true};
 
-const FrameColours& frame_colours(ButtonState state) {
-  switch (state) {
-    case ButtonState::hover:
+const FrameColours& frame_colours(assets::Look look) {
+  switch (look) {
+    case assets::Look::hover:
       return kHover;
-    case ButtonState::pressed:
+    case assets::Look::pressed:
       return kPressed;
-    case ButtonState::normal:
+    case assets::Look::normal:
       break;
   }
   return kNormal;
@@ -156,10 +156,10 @@ void paint_label(Picture8& picture, std::string_view word, int left) {
 
 }  // namespace
 
-Picture8 paint_button(ButtonState state, std::string_view word, int label_left) {
+Picture8 paint_button(assets::Look look, std::string_view word, int label_left) {
   Picture8 picture(kButtonWidth, kButtonHeight);
-  paint_frame(picture, frame_colours(state));
-  if (state == ButtonState::pressed) paint_pressed_glow(picture);
+  paint_frame(picture, frame_colours(look));
+  if (look == assets::Look::pressed) paint_pressed_glow(picture);
   paint_label(picture, word, label_left);
   return picture;
 }

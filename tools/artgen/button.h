@@ -4,16 +4,15 @@
 
 #include <string_view>
 
+#include "assets/pictures.h"
 #include "raster.h"
 
 namespace quarvel::artgen {
 
-inline constexpr int kButtonWidth = 125;
-inline constexpr int kButtonHeight = 40;
-
-enum class ButtonState { normal, hover, pressed };
+inline constexpr int kButtonWidth = assets::describe(assets::Picture::start).width;
+inline constexpr int kButtonHeight = assets::describe(assets::Picture::start).height;
 
 // Paints one button picture; the label's leftmost pixel column is `label_left`.
-Picture8 paint_button(ButtonState state, std::string_view word, int label_left);
+Picture8 paint_button(assets::Look look, std::string_view word, int label_left);
 
 }  // namespace quarvel::artgen

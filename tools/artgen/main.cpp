@@ -1,12 +1,12 @@
 // quarvel_artgen: paints every picture of the launcher and writes the files that the
 // program carries inside (assets/). Usage: quarvel_artgen <output-dir>
-#include <array>
 #include <exception>
 #include <filesystem>
 #include <iostream>
-#include <string_view>
+#include <stdexcept>
 #include <vector>
 
+#include "assets/pictures.h"
 #include "background.h"
 #include "button.h"
 #include "icon.h"
@@ -16,55 +16,52 @@
 namespace {
 
 using namespace quarvel::artgen;
+using quarvel::assets::Format;
+using quarvel::assets::PictureDesc;
+using quarvel::assets::Shows;
 
 // JPEG quality for the widgets; 90 is the highest that still subsamples chroma 2 x 2.
 constexpr int kWidgetQuality = 90;
 
-struct ButtonFile {
-  std::string_view file_name;
-  std::string_view word;
-  int label_left;
-  ButtonState state;
-};
+// What the picture shows, in its look; a button names its word and its label's first column.
+Picture8 paint(const PictureDesc& d) {
+  switch (d.shows) {
+    case Shows::background:
+      return paint_background();
+    case Shows::start:
+      return paint_button(d.look, "START", 21);
+    case Shows::help:
+      return paint_button(d.look, "HELP", 34);
+    case Shows::quit:
+      return paint_button(d.look, "EXIT", 36);
+    case Shows::minimize:
+      return paint_widget(WidgetKind::minimize, d.look);
+    case Shows::close:
+      return paint_widget(WidgetKind::close, d.look);
+    case Shows::icon:
+      break;
+  }
+  throw std::logic_error("the icon is painted at two sizes, not as one picture");
+}
 
-constexpr std::array<ButtonFile, 9> kButtons = {{
-    {"start.bmp", "START", 21, ButtonState::normal},
-    {"start_ovr.bmp", "START", 21, ButtonState::hover},
-    {"start_press.bmp", "START", 21, ButtonState::pressed},
-    {"help.bmp", "HELP", 34, ButtonState::normal},
-    {"help_ovr.bmp", "HELP", 34, ButtonState::hover},
-    {"help_press.bmp", "HELP", 34, ButtonState::pressed},
-    {"quit.bmp", "EXIT", 36, ButtonState::normal},
-    {"exit_ovr.bmp", "EXIT", 36, ButtonState::hover},
-    {"exit_press.bmp", "EXIT", 36, ButtonState::pressed},
-}};
-
-struct WidgetFile {
-  std::string_view file_name;
-  WidgetKind kind;
-  WidgetState state;
-};
-
-constexpr std::array<WidgetFile, 6> kWidgets = {{
-    {"minimize.jpg", WidgetKind::minimize, WidgetState::normal},
-    {"ovrmin.jpg", WidgetKind::minimize, WidgetState::hover},
-    {"selmin.jpg", WidgetKind::minimize, WidgetState::selected},
-    {"close_b.jpg", WidgetKind::close, WidgetState::normal},
-    {"ovrclose.jpg", WidgetKind::close, WidgetState::hover},
-    {"selclose.jpg", WidgetKind::close, WidgetState::selected},
-}};
+// The picture's file image; the icon holds a 16 x 16 image beside its large one.
+Bytes file_bytes(const PictureDesc& d) {
+  switch (d.format) {
+    case Format::bmp:
+      return encode_bmp(paint(d));
+    case Format::jpeg:
+      return encode_jpeg(paint(d), kWidgetQuality);
+    case Format::ico:
+      break;
+  }
+  const std::vector<IndexedPicture> icon = {paint_icon(16), paint_icon(d.width)};
+  return encode_ico(icon);
+}
 
 void generate(const std::filesystem::path& out) {
   std::filesystem::create_directories(out);
-  write_file(out / "background.bmp", encode_bmp(paint_background()));
-  for (const ButtonFile& b : kButtons) {
-    write_file(out / b.file_name, encode_bmp(paint_button(b.state, b.word, b.label_left)));
-  }
-  for (const WidgetFile& w : kWidgets) {
-    write_file(out / w.file_name, encode_jpeg(paint_widget(w.kind, w.state), kWidgetQuality));
-  }
-  const std::vector<IndexedPicture> icon = {paint_icon(16), paint_icon(32)};
-  write_file(out / "quarvel.ico", encode_ico(icon));
+  for (const PictureDesc& d : quarvel::assets::kPictures)
+    write_file(out / d.file_name, file_bytes(d));
 }
 
 }  // namespace

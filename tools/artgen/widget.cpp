@@ -21,15 +21,15 @@ struct WidgetLook {
   Colour corners;
 };
 
-WidgetLook look(WidgetState state) {
-  switch (state) {
-    case WidgetState::hover:
+WidgetLook colours_of(assets::Look look) {
+  switch (look) {
+    case assets::Look::hover:
       return {colour(0x3F68E4), colour(0x355CD6), colour(0x0C2277), colour(0x000000),
               colour(0x3762ED), colour(0x2A4EE2), colour(0x00020E)};
-    case WidgetState::selected:
+    case assets::Look::pressed:
       return {colour(0x4679F6), colour(0x3C6BEC), colour(0x1E42B2), colour(0x02040E),
               colour(0xB1D9FF), colour(0xC4E7FF), colour(0x00041C)};
-    case WidgetState::normal:
+    case assets::Look::normal:
       break;
   }
   return {colour(0x2E4FD4), colour(0x3750B7), colour(0x000000), colour(0x000000),
@@ -58,8 +58,8 @@ Colour sample_colour(WidgetKind kind, const WidgetLook& l, double x, double y) {
 
 }  // namespace
 
-Picture8 paint_widget(WidgetKind kind, WidgetState state) {
-  const WidgetLook l = look(state);
+Picture8 paint_widget(WidgetKind kind, assets::Look look) {
+  const WidgetLook l = colours_of(look);
   Picture8 picture(kWidgetSize, kWidgetSize);
   for (int y = 0; y < kWidgetSize; ++y) {
     for (int x = 0; x < kWidgetSize; ++x) {

@@ -1,15 +1,15 @@
 // The two round title widgets (minimize, close) in their three looks.
 #pragma once
 
+#include "assets/pictures.h"
 #include "raster.h"
 
 namespace quarvel::artgen {
 
-inline constexpr int kWidgetSize = 18;
+inline constexpr int kWidgetSize = assets::describe(assets::Picture::minimize).width;
 
 enum class WidgetKind { minimize, close };
-enum class WidgetState { normal, hover, selected };
 
-Picture8 paint_widget(WidgetKind kind, WidgetState state);
+Picture8 paint_widget(WidgetKind kind, assets::Look look);
 
 }  // namespace quarvel::artgen
