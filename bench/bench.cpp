@@ -15,14 +15,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <X11/extensions/XTest.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,9 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,7 +40,11 @@
 #include "app/elements.h"
 #include "app/window_model.h"
 #include "assets/pictures.h"
-#include "wav_writer.h"
+#include "tests/support/controls.h"
+#include "tests/support/files.h"
+#include "tests/support/pointer.h"
+#include "tests/support/proc.h"
+#include "tools/cuegen/cue_tones.h"
 
 extern char** environ;
 
@@ -57,6 +56,9 @@ using Clock = std::chrono::steady_clock;
 using quarvel::Element;
 using quarvel::Rect;
 using quarvel::WindowModel;
+using quarvel::testing::read_file;
+using quarvel::testing::status_field;
+using quarvel::testing::thread_cpu_ns;
 
 constexpr int kWidth = quarvel::kClientWidth;
 constexpr int kHeight = quarvel::kClientHeight;
@@ -66,17 +68,14 @@ double ms_since(Clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
 }
 
-// section: the screen, read through shared memory
+// Polling the screen through shared memory costs the X server a copy per
+// look, little enough to look every 50 us.
 class ScreenReader {
  public:
   ScreenReader() {
     dpy_ = XOpenDisplay(nullptr);
     if (!dpy_) throw std::runtime_error("no X display");
     if (!XShmQueryExtension(dpy_)) throw std::runtime_error("no MIT-SHM on the X server");
-    int ev, err, major, minor;
-    if (!XTestQueryExtension(dpy_, &ev, &err, &major, &minor)) {
-      throw std::runtime_error("no XTEST on the X server");
-    }
     root_ = DefaultRootWindow(dpy_);
     screen_w_ = DisplayWidth(dpy_, DefaultScreen(dpy_));
     screen_h_ = DisplayHeight(dpy_, DefaultScreen(dpy_));
@@ -121,16 +120,6 @@ class ScreenReader {
     }
   }
 
-  void move(int x, int y) {
-    XTestFakeMotionEvent(dpy_, -1, x, y, CurrentTime);
-    XFlush(dpy_);
-  }
-  void click() {
-    XTestFakeButtonEvent(dpy_, 1, True, CurrentTime);
-    XTestFakeButtonEvent(dpy_, 1, False, CurrentTime);
-    XFlush(dpy_);
-  }
-
  private:
   struct Shm {
     XImage* image = nullptr;
@@ -162,7 +151,6 @@ class ScreenReader {
   std::map<std::pair<int, int>, std::unique_ptr<Shm>> images_;
 };
 
-// section: processes
 pid_t spawn(const std::vector<std::string>& argv, const fs::path& cwd) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -191,44 +179,16 @@ void end(pid_t pid) {
   waitpid(pid, nullptr, 0);
 }
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-long status_kib(pid_t pid, const char* key) {
-  const std::string s = read_text("/proc/" + std::to_string(pid) + "/status");
-  const auto at = s.find(key);
-  return at == std::string::npos ? -1 : std::atol(s.c_str() + at + std::strlen(key));
-}
-
-// CPU time of each thread alive now, in nanoseconds, by thread id.
-std::map<int, std::int64_t> thread_times(pid_t pid) {
-  const std::string dir = "/proc/" + std::to_string(pid) + "/task";
-  std::map<int, std::int64_t> times;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return times;
-  while (const dirent* e = readdir(d)) {
-    if (e->d_name[0] == '.') continue;
-    const std::string stat = read_text(dir + "/" + e->d_name + "/schedstat");
-    if (!stat.empty()) times[std::atoi(e->d_name)] = std::atoll(stat.c_str());
-  }
-  closedir(d);
-  return times;
-}
-
 // CPU time of all threads over `span`, sampled every 100 ms so a thread that
 // ends meanwhile still counts (up to its last sample) and one that starts
 // counts from zero.
 double cpu_ms_over(pid_t pid, std::chrono::milliseconds span, int& threads_changed) {
-  const auto first = thread_times(pid);
+  const auto first = thread_cpu_ns(pid);
   auto last = first;
   const auto end_at = Clock::now() + span;
   while (Clock::now() < end_at) {
     std::this_thread::sleep_for(std::min<Clock::duration>(100ms, end_at - Clock::now()));
-    for (const auto& [tid, ns] : thread_times(pid)) last[tid] = ns;
+    for (const auto& [tid, ns] : thread_cpu_ns(pid)) last[tid] = ns;
   }
   std::int64_t total = 0;
   for (const auto& [tid, ns] : last) {
@@ -241,7 +201,7 @@ double cpu_ms_over(pid_t pid, std::chrono::milliseconds span, int& threads_chang
 
 // User and system time of the whole process (ended threads included), in ms.
 double process_cpu_ms(pid_t pid) {
-  const std::string s = read_text("/proc/" + std::to_string(pid) + "/stat");
+  const std::string s = read_file("/proc/" + std::to_string(pid) + "/stat");
   const auto close = s.rfind(')');
   if (close == std::string::npos) return -1;
   std::istringstream rest(s.substr(close + 2));
@@ -254,22 +214,6 @@ double process_cpu_ms(pid_t pid) {
   return (utime + stime) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// section: expected pictures
-std::vector<std::uint32_t> frame_of(const quarvel::assets::Pictures& pictures, const WindowModel& m,
-                                    const Rect& area) {
-  std::vector<std::uint32_t> whole(static_cast<std::size_t>(kWidth) * kHeight);
-  m.draw(pictures, Rect{0, 0, kWidth, kHeight},
-         quarvel::FrameView{whole.data(), kWidth, kHeight, kWidth});
-  std::vector<std::uint32_t> out;
-  for (int y = area.top; y < area.bottom(); ++y) {
-    for (int x = area.left; x < area.right(); ++x) {
-      out.push_back(whole[static_cast<std::size_t>(y) * kWidth + x]);
-    }
-  }
-  return out;
-}
-
-// section: statistics
 struct Series {
   std::vector<double> v;
   void add(double x) { v.push_back(x); }
@@ -293,6 +237,187 @@ struct Row {
   std::function<bool(double)> meets;  // judged on the median
 };
 
+// Every row of the report, in its order, with its budget.
+struct Results {
+  Row first{"first correct frame, Quarvel", {}, "ms", "<= 60 ms", [](double m) { return m <= 60; }};
+  Row first_bare{"first correct frame, bare SDL window", {}, "ms", "", {}};
+  Row ratio{
+      "first frame / bare SDL (pairwise)", {}, "x", "<= 1.3", [](double m) { return m <= 1.3; }};
+  Row hover{"pointer move to hover picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
+  Row press{"click to pressed picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
+  Row rss{"peak resident memory", {}, "MiB", "< 24 MiB", [](double m) { return m < 24; }};
+  Row idle{"CPU while idle for 10 s", {}, "ms", "< 10 ms", [](double m) { return m < 10; }};
+  Row idle_ticks{"  the same from /proc/PID/stat (10 ms ticks)", {}, "ms", "", {}};
+  Row size{"program file, stripped", {}, "MiB", "< 1.2 MiB", [](double m) { return m < 1.2; }};
+  Row unstripped{"program file as built", {}, "MiB", "", {}};
+  int idle_thread_changes = 0;  // idle windows in which threads came or went
+
+  std::vector<const Row*> rows() const {
+    return {&first, &first_bare, &ratio,      &hover, &press,
+            &rss,   &idle,       &idle_ticks, &size,  &unstripped};
+  }
+};
+
+// What the benchmark runs and what it expects to see: the launcher in a
+// folder of its own with the demo's five cues, the bare program, the screen
+// and the pointer, and the window's pictures.
+struct Bench {
+  Bench(const fs::path& program_file, const fs::path& bare_program)
+      : program(fs::absolute(program_file)), bare(fs::absolute(bare_program)) {
+    char templ[] = "/tmp/quarvel-bench-XXXXXX";
+    if (!mkdtemp(templ)) throw std::runtime_error("cannot make a folder in /tmp");
+    folder = templ;
+    fs::copy_file(program, folder / "Quarvel");
+    for (const quarvel::cuegen::CueTone& cue : quarvel::cuegen::kCueTones) {
+      quarvel::testing::write_file(folder / "Install" / cue.file,
+                                   quarvel::cuegen::wav_image(quarvel::cuegen::synthesise(cue.file),
+                                                              quarvel::cuegen::kCueRate));
+    }
+  }
+  ~Bench() {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+
+  // The pixels of `area` (window coordinates) that `m` draws.
+  std::vector<std::uint32_t> frame_of(const WindowModel& m,
+                                      const Rect& area = {0, 0, kWidth, kHeight}) const {
+    std::vector<std::uint32_t> whole(static_cast<std::size_t>(kWidth) * kHeight);
+    m.draw(pictures, Rect{0, 0, kWidth, kHeight},
+           quarvel::FrameView{whole.data(), kWidth, kHeight, kWidth});
+    std::vector<std::uint32_t> out;
+    for (int y = area.top; y < area.bottom(); ++y) {
+      for (int x = area.left; x < area.right(); ++x) {
+        out.push_back(whole[static_cast<std::size_t>(y) * kWidth + x]);
+      }
+    }
+    return out;
+  }
+  Rect on_screen(const Rect& r) const {
+    return {win.left + r.left, win.top + r.top, r.width, r.height};
+  }
+  void point_at(quarvel::testing::At at) const { pointer.move(win.left + at.x, win.top + at.y); }
+  // Back on the background, once the window shows its first picture again.
+  void rest() {
+    point_at(quarvel::testing::kOnBackground);
+    screen.wait_for(win, initial, Clock::now(), 200us);
+  }
+
+  fs::path program, bare, folder;
+  ScreenReader screen;
+  quarvel::testing::Pointer pointer;
+  Rect win = screen.window_area();
+  quarvel::assets::Pictures pictures = quarvel::assets::Pictures::decode_all();
+  std::vector<std::uint32_t> initial = frame_of(WindowModel{});
+  std::vector<std::uint32_t> bare_frame =
+      std::vector<std::uint32_t>(static_cast<std::size_t>(kWidth) * kHeight, kBareColour);
+};
+
+struct Started {
+  pid_t pid = -1;  // -1: a window never showed its picture
+  Clock::time_point at;
+};
+
+// The bare program, then the launcher, each from process start; the launcher
+// is left running.
+Started measure_first_frames(Bench& b, Results& r) {
+  const auto bare_t0 = Clock::now();
+  const pid_t bare = spawn({b.bare.string()}, b.folder);
+  const auto bare_ms = b.screen.wait_for(b.win, b.bare_frame, bare_t0, 200us);
+  end(bare);
+  std::this_thread::sleep_for(300ms);
+
+  const auto t0 = Clock::now();
+  const pid_t pid = spawn({(b.folder / "Quarvel").string()}, b.folder);
+  const auto first_ms = b.screen.wait_for(b.win, b.initial, t0, 200us);
+  if (!bare_ms || !first_ms) {
+    end(pid);
+    return {};
+  }
+  r.first.s.add(*first_ms);
+  r.first_bare.s.add(*bare_ms);
+  r.ratio.s.add(*first_ms / *bare_ms);
+  return {pid, t0};
+}
+
+// From after the open cue has played out and the launcher's threads have
+// settled (the sound device let go), for 10 s.
+void measure_idle(pid_t pid, Clock::time_point started, Results& r) {
+  const std::chrono::duration<double> open_cue(quarvel::cuegen::kCueTones[0].seconds);
+  std::this_thread::sleep_until(started + open_cue + 500ms);
+  for (int steady = 0, last = -1, polls = 0; steady < 10 && polls < 100; ++polls) {
+    const int threads = static_cast<int>(thread_cpu_ns(pid).size());
+    steady = threads == last ? steady + 1 : 0;
+    last = threads;
+    std::this_thread::sleep_for(50ms);
+  }
+  const double ticks0 = process_cpu_ms(pid);
+  r.idle.s.add(cpu_ms_over(pid, 10s, r.idle_thread_changes));
+  r.idle_ticks.s.add(process_cpu_ms(pid) - ticks0);
+}
+
+// Onto each control from the background.
+void measure_hovers(Bench& b, Results& r) {
+  for (const quarvel::testing::Hover& h : quarvel::testing::kHovers) {
+    b.rest();
+    std::this_thread::sleep_for(150ms);  // the last hover cue is over
+    const auto want = b.frame_of(quarvel::testing::lit_window(h.normal), h.rect());
+    const auto t0 = Clock::now();
+    b.point_at(h.at());
+    if (const auto ms = b.screen.wait_for(b.on_screen(h.rect()), want, t0, 50us))
+      r.hover.s.add(*ms);
+  }
+}
+
+// A click on the lit help button.
+void measure_press(Bench& b, Results& r) {
+  b.rest();
+  b.point_at(quarvel::testing::kOnHelp);
+  std::this_thread::sleep_for(150ms);
+  WindowModel pressed;
+  pressed.set_visible(Element::help, false);
+  pressed.set_visible(Element::help_press, true);
+  const Rect help = quarvel::layout::kHelpButton;
+  const auto want = b.frame_of(pressed, help);
+  const auto t0 = Clock::now();
+  b.pointer.press();
+  b.pointer.release();
+  if (const auto ms = b.screen.wait_for(b.on_screen(help), want, t0, 50us)) r.press.s.add(*ms);
+  std::this_thread::sleep_for(700ms);  // the help command's tick
+}
+
+// One run: both first frames, idle, hovers and a press of one launcher, and
+// its peak memory. False when a window never showed its picture.
+bool measure_run(Bench& b, Results& r, int run) {
+  b.pointer.move(5, 5);  // off the window
+  std::this_thread::sleep_for(300ms);
+  const auto [pid, started] = measure_first_frames(b, r);
+  if (pid < 0) {
+    std::fprintf(stderr, "run %d: a window never showed its picture\n", run);
+    return false;
+  }
+  measure_idle(pid, started, r);
+  measure_hovers(b, r);
+  measure_press(b, r);
+  r.rss.s.add(static_cast<double>(status_field(pid, "VmHWM:")) / 1024.0);
+  end(pid);
+  std::printf("  run %2d: first frame %.1f ms (bare %.1f), idle CPU %.2f ms\n", run + 1,
+              r.first.s.v.back(), r.first_bare.s.v.back(), r.idle.s.v.back());
+  std::fflush(stdout);
+  return true;
+}
+
+void measure_size(const Bench& b, Results& r) {
+  const fs::path stripped = b.folder / "Quarvel.stripped";
+  const pid_t strip =
+      spawn({"strip", "--strip-all", "-o", stripped.string(), b.program.string()}, {});
+  waitpid(strip, nullptr, 0);
+  if (fs::exists(stripped)) {
+    r.size.s.add(static_cast<double>(fs::file_size(stripped)) / (1024.0 * 1024.0));
+  }
+  r.unstripped.s.add(static_cast<double>(fs::file_size(b.program)) / (1024.0 * 1024.0));
+}
+
 void print_row(const Row& r, int& failures) {
   char line[256];
   std::snprintf(line, sizeof line, "%-40s %9.2f %9.2f-%-9.2f %9.2f-%-9.2f %4zu  %-7s",
@@ -307,16 +432,20 @@ void print_row(const Row& r, int& failures) {
   std::printf("%s %s\n", line, verdict.c_str());
 }
 
-void write(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> cue(double hz, double seconds) {
-  return quarvel::wavseeds::make_wav({quarvel::wavseeds::Encoding::pcm_s16, 44100, 1},
-                                     {hz, seconds, 0.4});
+// Prints the table and the verdict; the number of budgets missed.
+int report(const Results& r) {
+  std::printf("\n%-40s %9s %-19s %-19s %4s  %-7s %s\n", "measure", "median", "  IQR (q1-q3)",
+              "  range (min-max)", "n", "unit", "budget");
+  int failures = 0;
+  for (const Row* row : r.rows()) print_row(*row, failures);
+  if (r.idle_thread_changes) {
+    std::printf(
+        "note: threads came or went during %d idle windows; their CPU is in the /proc "
+        "row only\n",
+        r.idle_thread_changes);
+  }
+  std::printf("\n%s: %d budget(s) missed\n", failures ? "FAIL" : "PASS", failures);
+  return failures;
 }
 
 }  // namespace
@@ -326,168 +455,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s PROGRAM BARE_PROGRAM [RUNS]\n", argv[0]);
     return 2;
   }
-  const fs::path program = fs::absolute(argv[1]);
-  const fs::path bare = fs::absolute(argv[2]);
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
-
-  // The launcher's folder: the program and five cues like the demo's.
-  char templ[] = "/tmp/quarvel-bench-XXXXXX";
-  if (!mkdtemp(templ)) return 1;
-  const fs::path folder = templ;
-  fs::copy_file(program, folder / "Quarvel");
-  write(folder / "Install/open.wav", cue(880, 1.0));
-  write(folder / "Install/hover.wav", cue(1568, 0.06));
-  write(folder / "Install/click.wav", cue(1175, 0.12));
-  write(folder / "Install/start.wav", cue(1046, 1.4));
-  write(folder / "Install/back.wav", cue(392, 0.16));
-
-  ScreenReader screen;
-  const Rect win = screen.window_area();
-  const auto pictures = quarvel::assets::Pictures::decode_all();
-  const auto whole = [&](const WindowModel& m) {
-    return frame_of(pictures, m, Rect{0, 0, kWidth, kHeight});
-  };
-  const auto initial = whole(WindowModel{});
-  const std::vector<std::uint32_t> bare_frame(static_cast<std::size_t>(kWidth) * kHeight,
-                                              kBareColour);
-
-  Row first{"first correct frame, Quarvel", {}, "ms", "<= 60 ms", [](double m) { return m <= 60; }};
-  Row first_bare{"first correct frame, bare SDL window", {}, "ms", "", {}};
-  Row ratio{
-      "first frame / bare SDL (pairwise)", {}, "x", "<= 1.3", [](double m) { return m <= 1.3; }};
-  Row hover{"pointer move to hover picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
-  Row press{"click to pressed picture", {}, "ms", "<= 5 ms", [](double m) { return m <= 5; }};
-  Row rss{"peak resident memory", {}, "MiB", "< 24 MiB", [](double m) { return m < 24; }};
-  Row idle{"CPU while idle for 10 s", {}, "ms", "< 10 ms", [](double m) { return m < 10; }};
-  Row idle_ticks{"  the same from /proc/PID/stat (10 ms ticks)", {}, "ms", "", {}};
-
-  struct Control {
-    Element normal, lit;
-    Rect rect;
-  };
-  const Control controls[] = {
-      {Element::start, Element::start_ovr, quarvel::layout::kStartButton},
-      {Element::help, Element::help_ovr, quarvel::layout::kHelpButton},
-      {Element::quit, Element::exit_ovr, quarvel::layout::kQuitButton},
-      {Element::minimize, Element::ovrmin, quarvel::layout::kMinimizeWidget},
-      {Element::close_b, Element::ovrclose, quarvel::layout::kCloseWidget},
-  };
-  const auto on_screen = [&](const Rect& r) {
-    return Rect{win.left + r.left, win.top + r.top, r.width, r.height};
-  };
-  const auto centre = [&](const Rect& r) {
-    return std::make_pair(win.left + r.left + r.width / 2, win.top + r.top + r.height / 2);
-  };
-
+  Bench bench(argv[1], argv[2]);
+  Results results;
   std::printf("Quarvel benchmark: %d runs on %s, sound server %s\n", runs,
               std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
               std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "(default)");
   std::fflush(stdout);
-  int idle_thread_changes = 0;
   for (int run = 0; run < runs; ++run) {
-    screen.move(5, 5);  // off the window
-    std::this_thread::sleep_for(300ms);
-
-    // The bare program, then the launcher, each from process start.
-    auto t0 = Clock::now();
-    pid_t pid = spawn({bare.string()}, folder);
-    const auto bare_ms = screen.wait_for(win, bare_frame, t0, 200us);
-    end(pid);
-    std::this_thread::sleep_for(300ms);
-
-    t0 = Clock::now();
-    pid = spawn({(folder / "Quarvel").string()}, folder);
-    const auto first_ms = screen.wait_for(win, initial, t0, 200us);
-    if (!bare_ms || !first_ms) {
-      std::fprintf(stderr, "run %d: a window never showed its picture\n", run);
-      end(pid);
-      return 1;
-    }
-    first.s.add(*first_ms);
-    first_bare.s.add(*bare_ms);
-    ratio.s.add(*first_ms / *bare_ms);
-
-    // Idle: from after the open cue (1 s) has played out and the launcher's
-    // threads have settled (the sound device let go), for 10 s.
-    std::this_thread::sleep_for(1500ms - (Clock::now() - t0));
-    for (int steady = 0, last = -1, polls = 0; steady < 10 && polls < 100; ++polls) {
-      const int threads = static_cast<int>(thread_times(pid).size());
-      steady = threads == last ? steady + 1 : 0;
-      last = threads;
-      std::this_thread::sleep_for(50ms);
-    }
-    const double ticks0 = process_cpu_ms(pid);
-    idle.s.add(cpu_ms_over(pid, 10s, idle_thread_changes));
-    idle_ticks.s.add(process_cpu_ms(pid) - ticks0);
-
-    // Hover: onto each control from the background, five times a run.
-    const auto [bx, by] = std::make_pair(win.left + 250, win.top + 240);
-    for (const Control& c : controls) {
-      screen.move(bx, by);
-      screen.wait_for(win, initial, Clock::now(), 200us);
-      std::this_thread::sleep_for(150ms);  // the last hover cue is over
-      WindowModel lit;
-      lit.set_visible(c.normal, false);
-      lit.set_visible(c.lit, true);
-      const auto want = frame_of(pictures, lit, c.rect);
-      const auto [x, y] = centre(c.rect);
-      t0 = Clock::now();
-      screen.move(x, y);
-      if (const auto ms = screen.wait_for(on_screen(c.rect), want, t0, 50us)) hover.s.add(*ms);
-    }
-
-    // Press: a click on the lit help button.
-    screen.move(bx, by);
-    screen.wait_for(win, initial, Clock::now(), 200us);
-    const auto [hx, hy] = centre(quarvel::layout::kHelpButton);
-    screen.move(hx, hy);
-    std::this_thread::sleep_for(150ms);
-    WindowModel pressed;
-    pressed.set_visible(Element::help, false);
-    pressed.set_visible(Element::help_press, true);
-    const auto want = frame_of(pictures, pressed, quarvel::layout::kHelpButton);
-    t0 = Clock::now();
-    screen.click();
-    if (const auto ms = screen.wait_for(on_screen(quarvel::layout::kHelpButton), want, t0, 50us)) {
-      press.s.add(*ms);
-    }
-    std::this_thread::sleep_for(700ms);  // the help command's tick
-
-    rss.s.add(static_cast<double>(status_kib(pid, "VmHWM:")) / 1024.0);
-    end(pid);
-    std::printf("  run %2d: first frame %.1f ms (bare %.1f), idle CPU %.2f ms\n", run + 1,
-                *first_ms, *bare_ms, idle.s.v.back());
-    std::fflush(stdout);
+    if (!measure_run(bench, results, run)) return 1;
   }
-
-  // The program file, stripped.
-  Row size{"program file, stripped", {}, "MiB", "< 1.2 MiB", [](double m) { return m < 1.2; }};
-  const fs::path stripped = folder / "Quarvel.stripped";
-  const pid_t strip =
-      spawn({"strip", "--strip-all", "-o", stripped.string(), program.string()}, {});
-  int st = 0;
-  waitpid(strip, &st, 0);
-  if (fs::exists(stripped)) {
-    size.s.add(static_cast<double>(fs::file_size(stripped)) / (1024.0 * 1024.0));
-  }
-  Row unstripped{"program file as built", {}, "MiB", "", {}};
-  unstripped.s.add(static_cast<double>(fs::file_size(program)) / (1024.0 * 1024.0));
-
-  std::printf("\n%-40s %9s %-19s %-19s %4s  %-7s %s\n", "measure", "median", "  IQR (q1-q3)",
-              "  range (min-max)", "n", "unit", "budget");
-  int failures = 0;
-  for (const Row* r : {&first, &first_bare, &ratio, &hover, &press, &rss, &idle, &idle_ticks, &size,
-                       &unstripped}) {
-    print_row(*r, failures);
-  }
-  if (idle_thread_changes) {
-    std::printf(
-        "note: threads came or went during %d idle windows; their CPU is in the /proc "
-        "row only\n",
-        idle_thread_changes);
-  }
-  std::printf("\n%s: %d budget(s) missed\n", failures ? "FAIL" : "PASS", failures);
-  std::error_code ec;
-  fs::remove_all(folder, ec);
-  return failures ? 1 : 0;
+  measure_size(bench, results);
+  return report(results) ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/launcher.h"
+#include "tests/support/controls.h"
 
 namespace quarvel::testing {
 
@@ -133,16 +134,5 @@ struct Rig {
   Launcher launcher;
   bool ended = false;
 };
-
-// Points inside each control and on the background.
-struct At {
-  int x, y;
-};
-inline constexpr At kOnStart{60, 440};
-inline constexpr At kOnHelp{250, 440};
-inline constexpr At kOnQuit{430, 440};
-inline constexpr At kOnMinimize{456, 16};
-inline constexpr At kOnClose{480, 16};
-inline constexpr At kOnBackground{250, 300};
 
 }  // namespace quarvel::testing

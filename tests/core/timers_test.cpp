@@ -152,8 +152,6 @@ TEST_F(Commands, LightingAnotherControlDuringADelayCutsTheCueButNotTheCommand) {
   EXPECT_EQ(rig.host.minimized, 1);
 }
 
-// section: closing from outside
-
 void close(Rig& r) {
   r.launcher.closed_from_outside();
 }

@@ -5,27 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "fixture.h"
+#include "tests/support/files.h"
 
 namespace quarvel::e2e {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct At {
-  int x, y;
-};
-
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
@@ -35,7 +24,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 void write_script(const fs::path& p, const std::string& body) {
-  std::ofstream(p) << "#!/bin/sh\n" << body;
+  write_file(p, "#!/bin/sh\n" + body);
   fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
 }
 
@@ -51,11 +40,9 @@ class Commands : public LauncherTest {
   // Puts the stand-in game and the manual where the launcher expects them, and
   // a recording desktop opener first on the launcher's PATH.
   void stage(const fs::path& folder) {
-    fs::create_directories(folder / "GameData/voskbase/documentation");
+    write_file(folder / "GameData/voskbase/documentation/manual.doc", "{\\rtf1 manual}");
     fs::copy_file(QUARVEL_STUB_GAME, folder / "GameData/vivu.exe",
                   fs::copy_options::overwrite_existing);
-    std::ofstream(folder / "GameData/voskbase/documentation/manual.doc") << "{\\rtf1 manual}";
-    fs::create_directories(root / "bin");
     write_script(root / "bin/xdg-open",
                  "printf '%s\\n' \"$#\" \"$1\" \"$(pwd)\" >> '" + opened.string() + "'\n");
   }
@@ -68,8 +55,8 @@ class Commands : public LauncherTest {
   // Clicks start and returns what the started program recorded of its start.
   std::vector<std::string> start_game() {
     start_with_records();
-    move(60, 440);
-    click(60, 440);
+    move(kOnStart);
+    click(kOnStart);
     EXPECT_EQ(launcher->wait_exit(5s), 0);
     EXPECT_TRUE(wait_until([&] { return fs::exists(game_record); }, 5s))
         << "the game did not start";
@@ -86,17 +73,17 @@ class Commands : public LauncherTest {
 
 TEST_F(Commands, HoverLightsAButtonAndTheBackgroundDarksItAgain) {
   start_with_records();
-  move(60, 440);
+  move(kOnStart);
   set(Element::start, false);
   set(Element::start_ovr, true);
   EXPECT_TRUE(shows(model)) << "start is not lit";
 
-  move(250, 300);
+  move(kOnBackground);
   set(Element::start, true);
   set(Element::start_ovr, false);
   EXPECT_TRUE(shows(model)) << "start did not darken over the background";
 
-  move(456, 16);
+  move(kOnMinimize);
   set(Element::ovrmin, true);
   set(Element::minimize, false);
   EXPECT_TRUE(shows(model)) << "minimize is not lit";
@@ -104,20 +91,19 @@ TEST_F(Commands, HoverLightsAButtonAndTheBackgroundDarksItAgain) {
 
 TEST_F(Commands, AControlLeftStraightOutOfTheWindowStaysLit) {
   start_with_records();
-  move(480, 16);  // the close widget, 8 pixels from the top edge
+  move(kOnClose);  // the close widget, 8 pixels from the top edge
   set(Element::ovrclose, true);
   set(Element::close_b, false);
   ASSERT_TRUE(shows(model));
-  desktop().move_pointer(screen_x(*launcher, 480),
-                         screen_y(*launcher, -40));  // straight up and out
+  move({kOnClose.x, -40});  // straight up and out
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(shows(model)) << "leaving the window changed the control";
 }
 
 TEST_F(Commands, StartShowsPressedThenStartsTheGameAndEnds) {
   start_with_records();
-  move(60, 440);
-  click(60, 440);
+  move(kOnStart);
+  click(kOnStart);
   const auto clicked = Clock::now();
   set(Element::start, false);
   set(Element::start_press, true);
@@ -143,7 +129,7 @@ TEST_F(Commands, StartShowsPressedThenStartsTheGameAndEnds) {
 // it: no execute bit. It starts through wine, stood in for by the stub game.
 TEST_F(Commands, StartRunsAWindowsGameWithoutTheExecuteBitThroughWine) {
   const fs::path game = launcher->folder() / "GameData/vivu.exe";
-  std::ofstream(game, std::ios::binary | std::ios::trunc) << std::string("MZ\x90\0\3\0", 6);
+  write_file(game, std::string_view("MZ\x90\0\3\0", 6));
   fs::permissions(game, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                             fs::perms::others_read);
   fs::copy_file(QUARVEL_STUB_GAME, root / "bin/wine");
@@ -160,8 +146,8 @@ TEST_F(Commands, StartRunsAWindowsGameWithoutTheExecuteBitThroughWine) {
 
 TEST_F(Commands, HelpOpensTheManualAndTheLauncherStaysWithHelpDark) {
   start_with_records();
-  move(250, 440);
-  click(250, 440);
+  move(kOnHelp);
+  click(kOnHelp);
   set(Element::help, false);
   set(Element::help_press, true);
   EXPECT_TRUE(shows(model, 1s)) << "no pressed picture";
@@ -179,19 +165,19 @@ TEST_F(Commands, HelpOpensTheManualAndTheLauncherStaysWithHelpDark) {
   EXPECT_TRUE(launcher->running());
 
   // Again: each help command opens the manual anew.
-  move(250, 300);
-  move(250, 440);
-  click(250, 440);
+  move(kOnBackground);
+  move(kOnHelp);
+  click(kOnHelp);
   EXPECT_TRUE(wait_until([&] { return lines_of(read_file(opened)).size() == 6; }, 3s));
   EXPECT_TRUE(launcher->running());
 }
 
 TEST_F(Commands, QuitAndCloseEndAboutHalfASecondAfterTheClick) {
-  for (const At at : {At{430, 440}, At{480, 16}}) {
+  for (const At at : {kOnQuit, kOnClose}) {
     SCOPED_TRACE(at.x);
     start_with_records();
-    move(at.x, at.y);
-    click(at.x, at.y);
+    move(at);
+    click(at);
     const auto clicked = Clock::now();
     EXPECT_EQ(launcher->wait_exit(5s), 0);
     const auto after = Clock::now() - clicked;
@@ -203,8 +189,8 @@ TEST_F(Commands, QuitAndCloseEndAboutHalfASecondAfterTheClick) {
 
 TEST_F(Commands, MinimizeIconifiesAndTheRestoredWindowShowsTheLastState) {
   start_with_records();
-  move(456, 16);
-  click(456, 16);
+  move(kOnMinimize);
+  click(kOnMinimize);
   const auto clicked = Clock::now();
   set(Element::ovrmin, true);
   set(Element::minimize, false);

@@ -3,7 +3,6 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -62,8 +61,6 @@ bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeo
     std::this_thread::sleep_for(5ms);
   }
 }
-
-// section: processes
 
 std::vector<std::string> environment_with(const std::vector<std::string>& changes) {
   std::vector<std::string> env;
@@ -150,8 +147,6 @@ fs::path make_temp_folder(const std::string& prefix) {
   return templ;
 }
 
-// section: XServer
-
 XServer::XServer(int width, int height) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe");
@@ -170,9 +165,11 @@ XServer::XServer(int width, int height) {
   XSetErrorHandler(ignore_x_error);
   dpy_ = XOpenDisplay(display_.c_str());
   if (!dpy_) throw std::runtime_error("cannot open " + display_);
+  pointer_ = std::make_unique<testing::Pointer>(display_);
 }
 
 XServer::~XServer() {
+  pointer_.reset();
   if (dpy_) XCloseDisplay(as_display(dpy_));
   stop(pid_);
 }
@@ -181,34 +178,6 @@ void XServer::xdotool(const std::vector<std::string>& args) const {
   std::vector<std::string> argv{"xdotool"};
   argv.insert(argv.end(), args.begin(), args.end());
   run(argv, {"DISPLAY=" + display_});
-}
-
-// Pointer input goes in through XTEST, as xdotool sends it, but from our own
-// connection: nothing to start, and the event has reached the server when the
-// call returns, so a test knows to the millisecond when it asked.
-void XServer::move_pointer(int x, int y) const {
-  XTestFakeMotionEvent(as_display(dpy_), -1, x, y, CurrentTime);
-  XSync(as_display(dpy_), False);
-}
-
-void XServer::press() const {
-  XTestFakeButtonEvent(as_display(dpy_), 1, True, CurrentTime);
-  XSync(as_display(dpy_), False);
-}
-
-void XServer::release() const {
-  XTestFakeButtonEvent(as_display(dpy_), 1, False, CurrentTime);
-  XSync(as_display(dpy_), False);
-}
-
-// A click as a hand makes it, with a moment before and while the button is
-// down: XWayland loses a press and a release that arrive together.
-void XServer::click(int x, int y) const {
-  move_pointer(x, y);
-  std::this_thread::sleep_for(20ms);
-  press();
-  std::this_thread::sleep_for(20ms);
-  release();
 }
 
 void XServer::key(const std::string& keys) const {
@@ -248,8 +217,6 @@ void XServer::save_png(const Rect& area, const fs::path& file) const {
   fs::remove(ppm);
 }
 
-// section: Desktop
-
 Desktop::Desktop() : XServer(kWidth, kHeight) {
   setenv("DISPLAY", display().c_str(), 1);
   wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
@@ -261,14 +228,12 @@ Desktop::Desktop() : XServer(kWidth, kHeight) {
       10s);
   if (!wm_up) throw std::runtime_error("openbox did not start");
   // The pointer starts in the middle of the screen, where the window will be.
-  move_pointer(5, 5);
+  pointer().move(5, 5);
 }
 
 Desktop::~Desktop() {
   stop(wm_);
 }
-
-// section: Launcher
 
 fs::path built_program() {
   return QUARVEL_PROGRAM;
@@ -291,8 +256,6 @@ void Launcher::start(const std::vector<std::string>& env, const fs::path& output
 bool Launcher::wait_for_window(std::chrono::milliseconds timeout) {
   return wait_for_window_of([this](pid_t owner) { return owner == pid_; }, timeout);
 }
-
-// section: TopWindow
 
 TopWindow::~TopWindow() {
   if (dpy_) XCloseDisplay(as_display(dpy_));

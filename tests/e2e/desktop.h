@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/types.h"
+#include "tests/support/pointer.h"
 
 namespace quarvel::e2e {
 
@@ -23,7 +25,6 @@ using namespace std::chrono_literals;
 // Polls `ok` every few milliseconds until it holds or `timeout` passes.
 bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeout);
 
-// section: processes
 // This process's environment with `changes` made: "NAME=value" sets NAME,
 // "-NAME" removes it.
 std::vector<std::string> environment_with(const std::vector<std::string>& changes);
@@ -50,7 +51,7 @@ std::optional<int> wait_exit(pid_t& pid, std::chrono::milliseconds timeout);
 int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
 
 // An Xvfb server of its own, on a display number it picks itself, for the
-// lifetime of the object, and a person's pointer and keyboard on it (xdotool).
+// lifetime of the object, and a person's pointer and keyboard on it.
 class XServer {
  public:
   XServer(int width, int height);
@@ -60,14 +61,9 @@ class XServer {
 
   const std::string& display() const { return display_; }
 
-  // section: input, as a person's pointer and keys send it
-  void move_pointer(int x, int y) const;
-  void press() const;  // the left button, where the pointer is
-  void release() const;
-  void click(int x, int y) const;           // move there, press and release the left button
-  void key(const std::string& keys) const;  // e.g. "alt+F4"
+  const testing::Pointer& pointer() const { return *pointer_; }
+  void key(const std::string& keys) const;  // e.g. "alt+F4", through xdotool
 
-  // section: the screen
   // The screen's pixels in `area` (root-window coordinates) as 0x00RRGGBB.
   std::vector<std::uint32_t> grab(const Rect& area) const;
   void save_png(const Rect& area, const fs::path& file) const;
@@ -81,6 +77,7 @@ class XServer {
   pid_t pid_ = -1;
   std::string display_;
   void* dpy_ = nullptr;  // our own Xlib connection
+  std::unique_ptr<testing::Pointer> pointer_;
 };
 
 // An Xvfb server with openbox, for the lifetime of the object. Sets DISPLAY.

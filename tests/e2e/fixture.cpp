@@ -25,9 +25,18 @@ std::size_t differing_pixels(const std::vector<std::uint32_t>& got,
   return diff;
 }
 
+void move_in(const TopWindow& window, At at) {
+  const Rect g = window.geometry();
+  desktop().pointer().move(g.left + at.x, g.top + at.y);
+}
+
+void click_in(const TopWindow& window, At at) {
+  const Rect g = window.geometry();
+  desktop().pointer().click(g.left + at.x, g.top + at.y);
+}
+
 void LauncherTest::SetUp() {
-  desktop();
-  desktop().move_pointer(5, 5);  // away from where the window appears
+  desktop().pointer().move(5, 5);  // away from where the window appears
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   root = make_temp_folder(std::string("quarvel-") + info->name() + "-");
   launcher = std::make_unique<Launcher>(root / "launcher");
@@ -60,13 +69,13 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
       << "no window appeared; the launcher's threads:" << threads_of(launcher->pid());
 }
 
-::testing::AssertionResult LauncherTest::shows(const WindowModel& model,
-                                               std::chrono::milliseconds timeout) {
+::testing::AssertionResult window_shows(const TopWindow& window, const WindowModel& model,
+                                        std::chrono::milliseconds timeout) {
   const auto want = expected_window(model);
   std::vector<std::uint32_t> got;
   const bool same = wait_until(
       [&] {
-        got = desktop().grab(launcher->geometry());
+        got = desktop().grab(window.geometry());
         return got == want;
       },
       timeout);
@@ -74,7 +83,7 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const fs::path shot =
       fs::temp_directory_path() / (std::string("quarvel-") + info->name() + ".png");
-  desktop().save_png(launcher->geometry(), shot);
+  desktop().save_png(window.geometry(), shot);
   return ::testing::AssertionFailure()
          << differing_pixels(got, want) << " pixels differ from the expected window"
          << " (screenshot: " << shot.string() << ")";

@@ -10,8 +10,11 @@
 #include "app/window_model.h"
 #include "assets/pictures.h"
 #include "desktop.h"
+#include "tests/support/controls.h"
 
 namespace quarvel::e2e {
+
+using namespace quarvel::testing;
 
 // One desktop for the whole test program.
 Desktop& desktop();
@@ -19,17 +22,18 @@ Desktop& desktop();
 // The window as the launcher should draw it for a given model state.
 std::vector<std::uint32_t> expected_window(const WindowModel& model);
 
-// Where on the screen a point of the window is.
-inline int screen_x(const Launcher& l, int x) {
-  return l.geometry().left + x;
-}
-inline int screen_y(const Launcher& l, int y) {
-  return l.geometry().top + y;
-}
+// The desktop's pointer moved to, or clicking at, a point of a window's client area.
+void move_in(const TopWindow& window, At at);
+void click_in(const TopWindow& window, At at);
 
 // How many pixels differ between two pictures of the window.
 std::size_t differing_pixels(const std::vector<std::uint32_t>& got,
                              const std::vector<std::uint32_t>& want);
+
+// Waits until `window` shows what `model` draws, pixel for pixel; else says
+// how many pixels differ and keeps a screenshot of the window.
+::testing::AssertionResult window_shows(const TopWindow& window, const WindowModel& model,
+                                        std::chrono::milliseconds timeout);
 
 class LauncherTest : public ::testing::Test {
  protected:
@@ -38,14 +42,12 @@ class LauncherTest : public ::testing::Test {
 
   // Starts the launcher in the staged folder and waits for its window.
   void start(const std::vector<std::string>& env = {}, const fs::path& output = {});
-  // Waits until the window shows what the model says, pixel for pixel.
   ::testing::AssertionResult shows(const WindowModel& model,
-                                   std::chrono::milliseconds timeout = 3s);
-  // Pointer moves and clicks at window coordinates.
-  void move(int x, int y) {
-    desktop().move_pointer(screen_x(*launcher, x), screen_y(*launcher, y));
+                                   std::chrono::milliseconds timeout = 3s) {
+    return window_shows(*launcher, model, timeout);
   }
-  void click(int x, int y) { desktop().click(screen_x(*launcher, x), screen_y(*launcher, y)); }
+  void move(At at) { move_in(*launcher, at); }
+  void click(At at) { click_in(*launcher, at); }
 
   fs::path root;  // removed after the test
   std::unique_ptr<Launcher> launcher;

@@ -8,13 +8,12 @@
 
 #include <time.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <thread>
 
 #include "fixture.h"
 #include "pulse_capture.h"
+#include "tests/support/files.h"
 #include "tone_analysis.h"
 #include "tools/cuegen/cue_tones.h"
 #include "wav_builder.h"
@@ -54,14 +53,11 @@ class Sound : public LauncherTest {
     ASSERT_EQ(run({QUARVEL_CUEGEN, (launcher->folder() / "Install").string()}), 0);
   }
 
-  // A cue file that is one long tone, so the next cue always cuts it off.
-  void install_tone(const char* file, double hz) {
-    const auto bytes =
-        sound::testing::pcm_wav(sound::testing::sine(hz, 1.5, 44100, 0.5), 44100, 1, 16);
-    fs::create_directories(launcher->folder() / "Install");
-    std::ofstream(launcher->folder() / "Install" / file, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+  // A cue file that is one tone, by default long enough that the next cue always cuts it off.
+  void install_tone(const char* file, double hz, double seconds = 1.5) {
+    write_file(
+        launcher->folder() / "Install" / file,
+        sound::testing::pcm_wav(sound::testing::sine(hz, seconds, 44100, 0.5), 44100, 1, 16));
   }
 
   // The CPU time the whole launcher has used (every thread, ended ones too), in ms.
@@ -123,10 +119,6 @@ TEST_F(Sound, EveryCueIsHeardAtOnceAndCutsOffTheOneBefore) {
   start();
   std::this_thread::sleep_for(300ms);  // the open cue sounds
 
-  const auto centre = [](const Rect& r) { return std::pair{r.left + r.width / 2, r.top + 20}; };
-  const auto [help_x, help_y] = centre(layout::kHelpButton);
-  const auto [start_x, start_y] = centre(layout::kStartButton);
-  const int min_x = layout::kMinimizeWidget.left + 9, min_y = layout::kMinimizeWidget.top + 9;
   // Each step: what the user does first, the pointer event that asks for a cue
   // (a click asks when the button comes up), the cue, and the cue it cuts off.
   struct Step {
@@ -135,20 +127,20 @@ TEST_F(Sound, EveryCueIsHeardAtOnceAndCutsOffTheOneBefore) {
     Tone cue, cut;
   };
   const auto nothing = [] {};
-  const auto press = [] { desktop().press(); };
-  const auto release = [] { desktop().release(); };
+  const auto press = [] { desktop().pointer().press(); };
+  const auto release = [] { desktop().pointer().release(); };
   const std::vector<Step> steps = {
-      {"onto the help button", nothing, [&] { move(help_x, help_y); }, hover_cue, open_cue},
+      {"onto the help button", nothing, [&] { move(kOnHelp); }, hover_cue, open_cue},
       {"a click on help", press, release, click_cue, hover_cue},
-      {"onto the minimize widget", [&] { move(250, 300); }, [&] { move(min_x, min_y); }, hover_cue,
-       click_cue},
+      {"onto the minimize widget", [&] { move(kOnBackground); }, [&] { move(kOnMinimize); },
+       hover_cue, click_cue},
       {"a click on minimize", press, release, back_cue, hover_cue},
       {"back onto the start button",
        [&] {
          launcher->activate();  // the window was minimized meanwhile
-         move(250, 300);
+         move(kOnBackground);
        },
-       [&] { move(start_x, start_y); }, hover_cue, back_cue},
+       [&] { move(kOnStart); }, hover_cue, back_cue},
       {"a click on start", press, release, start_cue, hover_cue},
   };
   std::vector<double> delays;
@@ -175,7 +167,7 @@ TEST_F(Sound, AfterItsLastCueTheLauncherIdlesAndACloseEndsItAtOnce) {
   start();
   std::this_thread::sleep_for(1200ms);  // the open cue has ended
   const auto asked = SoundClock::now();
-  move(250, 440);  // the help button's hover cue, 60 ms
+  move(kOnHelp);  // the help button's hover cue, 60 ms
   std::this_thread::sleep_for(300ms);
   const auto end = recorder->last_sound_between(asked, SoundClock::now());
   ASSERT_TRUE(end) << "the hover cue was not heard";
@@ -187,8 +179,8 @@ TEST_F(Sound, AfterItsLastCueTheLauncherIdlesAndACloseEndsItAtOnce) {
 
   // A close from outside while a cue sounds.
   install_tone("hover.wav", 700);
-  move(250, 300);
-  move(250, 440);
+  move(kOnBackground);
+  move(kOnHelp);
   std::this_thread::sleep_for(100ms);
   const auto closed = SoundClock::now();
   launcher->close_by_window_manager();
@@ -209,7 +201,7 @@ TEST_F(Sound, TheHoverCueSoundsOnceHoweverLongThePointerMovesInside) {
   start();
   std::this_thread::sleep_for(1200ms);  // the open cue has ended
   const auto entered = SoundClock::now();
-  for (int i = 0; i < 40; ++i) move(20 + 2 * i, 430 + i % 20);  // inside the start button
+  for (int i = 0; i < 40; ++i) move({20 + 2 * i, 430 + i % 20});  // inside the start button
   std::this_thread::sleep_for(300ms);
   const auto left = SoundClock::now();
   EXPECT_EQ(onsets(entered, left, cuegen::kHoverCueHz), 1);
@@ -218,10 +210,10 @@ TEST_F(Sound, TheHoverCueSoundsOnceHoweverLongThePointerMovesInside) {
   ASSERT_TRUE(first);
   EXPECT_LT(level(*first + 150ms, left, cuegen::kHoverCueHz), 0.01) << "the hover cue played again";
 
-  move(250, 300);  // over the background: dark again, no cue
+  move(kOnBackground);  // over the background: dark again, no cue
   std::this_thread::sleep_for(200ms);
   const auto back = SoundClock::now();
-  move(60, 440);
+  move(kOnStart);
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(onsets(left, back, cuegen::kHoverCueHz), 0) << "the background played a cue";
   EXPECT_EQ(onsets(back, SoundClock::now(), cuegen::kHoverCueHz), 1)
@@ -233,13 +225,9 @@ TEST_F(Sound, ACueFileReplacedWhileRunningIsHeardFromItsNextPlaying) {
   start();
   std::this_thread::sleep_for(1200ms);
   const double replaced_hz = 700;
-  const auto bytes =
-      sound::testing::pcm_wav(sound::testing::sine(replaced_hz, 0.4, 44100, 0.5), 44100, 1, 16);
-  std::ofstream(launcher->folder() / "Install/hover.wav", std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
+  install_tone("hover.wav", replaced_hz, 0.4);
   const auto entered = SoundClock::now();
-  move(250, 440);
+  move(kOnHelp);
   std::this_thread::sleep_for(500ms);
   EXPECT_GT(level(entered, SoundClock::now(), replaced_hz), 0.1) << "the new file was not heard";
   EXPECT_LT(level(entered, SoundClock::now(), cuegen::kHoverCueHz), 0.01) << "the old cue played";
@@ -252,7 +240,7 @@ TEST_F(Sound, WithoutItsInstallFolderTheLauncherWorksAsUsualInSilence) {
   WindowModel lit;
   lit.set_visible(Element::quit, false);
   lit.set_visible(Element::exit_ovr, true);
-  move(430, 440);
+  move(kOnQuit);
   EXPECT_TRUE(shows(lit, 1s));
   EXPECT_FALSE(recorder->first_sound_after(started)) << "something sounded";
   EXPECT_TRUE(launcher->running());
@@ -266,28 +254,25 @@ TEST_F(Sound, OnAMachineWithoutASoundServerTheTerminalStaysQuiet) {
   start({"PULSE_SERVER=unix:/nonexistent/quarvel/native", "PIPEWIRE_RUNTIME_DIR=/nonexistent",
          "-SDL_AUDIODRIVER", "HOME=" + root.string()},
         output);
-  move(250, 440);
-  move(250, 300);
-  move(60, 440);
+  move(kOnHelp);
+  move(kOnBackground);
+  move(kOnStart);
   std::this_thread::sleep_for(500ms);
   launcher->close_by_window_manager();
   ASSERT_TRUE(launcher->wait_exit(2s)) << "the launcher did not end";
-  std::ifstream in(output);
-  const std::string said{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  EXPECT_EQ(said, "") << "the launcher's terminal showed this";
+  EXPECT_EQ(read_file(output), "") << "the launcher's terminal showed this";
 }
 
 TEST_F(Sound, WithBrokenCueFilesTheLauncherWorksAsUsual) {
-  fs::create_directories(launcher->folder() / "Install");
-  for (const char* name : {"open.wav", "hover.wav", "click.wav", "start.wav", "back.wav"}) {
-    std::ofstream(launcher->folder() / "Install" / name) << "RIFF\x24\x00\x00\x00WAVEfmt garbage";
+  for (const auto& cue : cuegen::kCueTones) {
+    write_file(launcher->folder() / "Install" / cue.file, "RIFF\x24\x00\x00\x00WAVEfmt garbage");
   }
   start();
   EXPECT_TRUE(shows(WindowModel{}));
   WindowModel lit;
   lit.set_visible(Element::help, false);
   lit.set_visible(Element::help_ovr, true);
-  move(250, 440);
+  move(kOnHelp);
   EXPECT_TRUE(shows(lit, 1s));
   EXPECT_TRUE(launcher->running());
 }

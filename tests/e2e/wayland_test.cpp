@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "fixture.h"
+#include "tests/support/files.h"
 #include "weston.h"
 
 namespace quarvel::e2e {
@@ -167,16 +168,13 @@ class OnWeston : public ::testing::TestWithParam<Way> {
   }
 
   // Pointer moves and clicks at window coordinates.
-  void point_at(int x, int y) { weston().move_pointer(window->left + x, window->top + y); }
-  void click_at(int x, int y) { weston().click(window->left + x, window->top + y); }
+  void point_at(int x, int y) { weston().pointer().move(window->left + x, window->top + y); }
+  void click_at(int x, int y) { weston().pointer().click(window->left + x, window->top + y); }
   // Takes the pointer straight out of the window, where the cursor covers none of it.
   void step_away() { weston().rest_pointer(); }
 
   fs::path output() const { return root / "output.txt"; }
-  std::string said() const {
-    std::ifstream in(output(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string said() const { return read_file(output()); }
 
   // A screenshot kept for a failure message.
   std::string saved_screen() const {

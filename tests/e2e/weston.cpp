@@ -4,10 +4,10 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
+
+#include "tests/support/files.h"
 
 namespace quarvel::e2e {
 
@@ -26,13 +26,6 @@ constexpr const char* kConfig =
     "close-animation=none\n"
     "locking=false\n";
 
-std::string read_text(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // The X display weston's XWayland listens on, from weston's log ("" until it says).
 std::string xwayland_display_in(const std::string& log) {
   const std::string said = "xserver listening on display ";
@@ -50,8 +43,6 @@ bool settled(const Screenshot& previous, const Screenshot& now) {
 }
 
 }  // namespace
-
-// section: Screenshot
 
 std::vector<std::uint32_t> Screenshot::crop(const Rect& area) const {
   std::vector<std::uint32_t> out;
@@ -84,12 +75,10 @@ std::optional<Rect> Screenshot::find(const std::vector<std::uint32_t>& picture, 
   return std::nullopt;
 }
 
-// section: Weston
-
 Weston::Weston() : x_(kWidth, kHeight) {
   home_ = make_temp_folder("quarvel-weston-");
   fs::permissions(home_, fs::perms::owner_all);  // as a runtime folder must be
-  std::ofstream(home_ / "weston.ini") << kConfig;
+  testing::write_file(home_ / "weston.ini", kConfig);
   fs::create_directory(home_ / "shots");
   const fs::path log = home_ / "weston.log";
 
@@ -102,14 +91,14 @@ Weston::Weston() : x_(kWidth, kHeight) {
                               "-WAYLAND_DISPLAY", "-WAYLAND_SOCKET"}),
             {.output = log});
   const auto give_up = [&](const std::string& what) {
-    const std::string said = read_text(log);
+    const std::string said = testing::read_file(log);
     shut_down();  // no destructor runs for a constructor that throws
     throw std::runtime_error(what + ":\n" + said);
   };
   if (pid_ < 0) give_up("cannot start weston");
   const bool listening = wait_until(
       [&] {
-        xwayland_display_ = xwayland_display_in(read_text(log));
+        xwayland_display_ = xwayland_display_in(testing::read_file(log));
         return !xwayland_display_.empty() && fs::exists(home_ / socket_);
       },
       10s);
@@ -118,7 +107,7 @@ Weston::Weston() : x_(kWidth, kHeight) {
   startup_ = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
   // Weston turns the X pointer's moves into offsets from where it last was:
   // the first move takes both to the same place.
-  move_pointer(0, 0);
+  pointer().move(0, 0);
   rest_pointer();
 }
 
@@ -184,8 +173,6 @@ void Weston::save_screenshot(const fs::path& file) const {
   const fs::path shot = shoot();
   if (!shot.empty()) fs::copy_file(shot, file, fs::copy_options::overwrite_existing);
 }
-
-// section: BareX11Window
 
 BareX11Window::BareX11Window(const std::string& display, const Rect& area) {
   Display* d = XOpenDisplay(display.c_str());

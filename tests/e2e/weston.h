@@ -50,19 +50,17 @@ class Weston {
   // How long weston took from its start until its desktop showed.
   std::chrono::milliseconds startup_time() const { return startup_; }
 
-  // section: input, as a person's pointer on the output
-  void move_pointer(int x, int y) const { x_.move_pointer(x, y); }
-  void click(int x, int y) const { x_.click(x, y); }
+  // A person's pointer and keys on the output.
+  const testing::Pointer& pointer() const { return x_.pointer(); }
   void key(const std::string& k) const { x_.key(k); }
   // Takes the pointer to the panel's empty top-right corner, where no window
   // comes and the cursor's picture stays on the panel.
-  void rest_pointer() const { x_.move_pointer(kWidth - 1, 0); }
+  void rest_pointer() const { pointer().move(kWidth - 1, 0); }
   // XWayland keeps the pointer where it last saw it over an X11 window, and a
   // window that comes up there has the pointer enter it at once: this takes
   // XWayland's pointer to the corner, which no window covers.
   void park_xwayland_pointer() const;
 
-  // section: the screen
   Screenshot screenshot() const;
   // The screen once it stops changing; empty if it goes on changing for `timeout`.
   Screenshot settled_screenshot(std::chrono::milliseconds timeout = 3s) const;

@@ -11,10 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "sound/wav_decode.h"
+#include "tests/support/files.h"
 #include "wav_writer.h"
 
 namespace quarvel {
@@ -23,11 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using sound::PcmFormat;
 using sound::SampleType;
-
-std::vector<std::uint8_t> read_bytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::read_bytes;
 
 // The first channel of decoded frames, as floats.
 std::vector<float> first_channel(const std::vector<std::uint8_t>& samples, const PcmFormat& f) {

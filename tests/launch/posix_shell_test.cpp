@@ -10,14 +10,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "launch/shell_request.h"
+#include "tests/support/files.h"
+#include "tests/support/proc.h"
 
 namespace quarvel::launch {
 namespace {
@@ -27,17 +27,11 @@ using namespace std::chrono_literals;
 
 constexpr NativeHandle kOwner = static_cast<NativeHandle>(0x77);
 
-// section: helpers
+using testing::read_file;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& content, fs::perms perms) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+// A file with the given mode.
+void install_file(const fs::path& path, const std::string& content, fs::perms perms) {
+  testing::write_file(path, content);
   fs::permissions(path, perms);
 }
 
@@ -67,16 +61,8 @@ std::vector<std::string> wait_for_records(const fs::path& dir, const std::string
 // The processes whose parent is this test, as "pid:state" (state Z is a zombie).
 std::vector<std::string> children_of_this_process() {
   std::vector<std::string> children;
-  const std::string me = std::to_string(getpid());
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string stat = read_file(entry.path() / "stat");
-    const auto paren = stat.rfind(')');
-    if (paren == std::string::npos) continue;
-    std::istringstream fields(stat.substr(paren + 1));
-    std::string state;
-    std::string ppid;
-    fields >> state >> ppid;
-    if (ppid == me) children.push_back(entry.path().filename().string() + ":" + state);
+  for (const auto& [pid, state] : testing::children_of(getpid())) {
+    children.push_back(std::to_string(pid) + ":" + state);
   }
   return children;
 }
@@ -116,8 +102,6 @@ bool mask_has(const std::string& record, const std::string& field, int sig) {
   const unsigned long long mask = std::stoull(record.substr(at + field.size() + 1), nullptr, 16);
   return (mask >> (sig - 1)) & 1ULL;
 }
-
-// section: fixture
 
 class PosixShellTest : public ::testing::Test {
  protected:
@@ -160,8 +144,8 @@ class PosixShellTest : public ::testing::Test {
   std::string install_manual(const std::string& folder) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData" / "voskbase" / "documentation");
-    write_file(app / "GameData" / "voskbase" / "documentation" / "manual.doc", "{\\rtf1 manual}",
-               fs::perms::owner_read | fs::perms::owner_write);
+    install_file(app / "GameData" / "voskbase" / "documentation" / "manual.doc", "{\\rtf1 manual}",
+                 fs::perms::owner_read | fs::perms::owner_write);
     return app.string();
   }
 
@@ -183,7 +167,7 @@ class PosixShellTest : public ::testing::Test {
         "{ printf '%s\\n' \"$@\"; printf 'argc=%s\\n' \"$#\"; printf 'cwd=%s\\n' \"$(pwd -P)\";\n"
         "  printf '%s' \"$masks\"; } > \"$out.partial\"\n"
         "mv \"$out.partial\" \"$out\"\n";
-    write_file(bin_ / name, script, fs::perms::owner_all);
+    install_file(bin_ / name, script, fs::perms::owner_all);
   }
 
   fs::path root_;
@@ -192,8 +176,6 @@ class PosixShellTest : public ::testing::Test {
   std::string old_path_;
   std::unique_ptr<Shell> shell_ = make_platform_shell();
 };
-
-// section: the game, directly
 
 class HostileFolder : public PosixShellTest, public ::testing::WithParamInterface<std::string> {};
 
@@ -234,8 +216,6 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileFolder,
                                            "`touch pwned`", "semi;touch pwned;", "new\nline",
                                            "\xC3\xBCn\xC3\xAF \xE2\x9C\x93 \xE6\x97\xA5",
                                            "all $(touch pwned) `touch pwned`; ' \" \n \xC3\xBC"));
-
-// section: the opener
 
 TEST_F(PosixShellTest, EveryHelpCommandOpensTheManualAgain) {
   install_recorder("xdg-open");
@@ -278,9 +258,9 @@ TEST_F(PosixShellTest, NoOpenerMeansNothingHappens) {
 TEST_F(PosixShellTest, DoesNotWaitForWhatItStarts) {
   const fs::path game = root_ / "Quarvel" / "GameData";
   fs::create_directories(game);
-  write_file(game / "vivu.exe",
-             "#!/bin/sh\nsleep 0.5\n: > '" + (root_ / "slow.done").string() + "'\n",
-             fs::perms::owner_all);
+  install_file(game / "vivu.exe",
+               "#!/bin/sh\nsleep 0.5\n: > '" + (root_ / "slow.done").string() + "'\n",
+               fs::perms::owner_all);
   const auto before = std::chrono::steady_clock::now();
 
   shell_->execute(launch_game_request((root_ / "Quarvel").string(), '/', kOwner));
@@ -289,8 +269,6 @@ TEST_F(PosixShellTest, DoesNotWaitForWhatItStarts) {
   EXPECT_FALSE(fs::exists(root_ / "slow.done"));
   EXPECT_EQ(wait_for_records(root_, "slow.done").size(), 1u) << "the game never ran";
 }
-
-// section: failures
 
 TEST_F(PosixShellTest, MissingFilesReturnQuicklyAndStartNothing) {
   install_recorder("xdg-open");
@@ -319,8 +297,6 @@ TEST_F(PosixShellTest, MissingWorkingDirectoryStartsNothing) {
   EXPECT_TRUE(records(root_, "stub.record").empty());
 }
 
-// section: Windows programs
-
 // A vivu.exe that is a Windows program (a PE file's "MZ" start), with the
 // execute bit or without it, as unzip or a copy from a Windows disk leaves it.
 class WindowsProgram : public PosixShellTest, public ::testing::WithParamInterface<bool> {
@@ -332,8 +308,9 @@ class WindowsProgram : public PosixShellTest, public ::testing::WithParamInterfa
   std::string install_file_as_game(const std::string& folder, const std::string& content) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData");
-    write_file(app / "GameData" / "vivu.exe", content,
-               GetParam() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    install_file(
+        app / "GameData" / "vivu.exe", content,
+        GetParam() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
     return app.string();
   }
 };

@@ -36,7 +36,7 @@ std::vector<std::uint8_t> tone(double seconds) {
 void make_missing(const fs::path&) {}
 
 void make_empty(const fs::path& f) {
-  write_file(f, {});
+  write_file(f, "");
 }
 
 void make_truncated_header(const fs::path& f) {
@@ -126,10 +126,7 @@ std::vector<std::string> without_file_mode_override() {
 class BadCueFiles : public ::testing::TestWithParam<BadCue> {
  protected:
   void SetUp() override {
-    SoundServer::instance();
-    e2e::desktop();
-    pointer().move(5, 5);  // away from where the window appears
-    root = e2e::make_temp_folder(std::string("quarvel-badcue-") + GetParam().name + "-");
+    root = prepare(std::string("badcue-") + GetParam().name);
     program = stage_program(root / "launcher");
     const fs::path install = root / "launcher/Install";
     for (const char* cue : {"open.wav", "hover.wav", "back.wav", "start.wav"}) {
@@ -147,21 +144,13 @@ class BadCueFiles : public ::testing::TestWithParam<BadCue> {
     fs::remove_all(root, ec);
   }
 
-  // Sends one pointer event and checks that `lit` shows within the limit.
-  void expect_answer(const char* what, Lit lit, const std::function<void()>& act,
-                     const WindowModel* model = nullptr) {
-    const WindowModel want = model ? *model : model_with(lit);
+  // Sends one pointer event and checks that `want` shows within the limit.
+  void expect_answer(const char* what, const WindowModel& want, const std::function<void()>& act) {
     const Rect area{0, 0, kClientWidth, kClientHeight};
     const auto took = time_to_show(*launcher, area, expected_area(want, area), act, 3s);
     ASSERT_TRUE(took.has_value()) << what << ": the window never showed the expected picture";
     EXPECT_LE(*took, kAnswerWithin) << what << " took " << took->count() << " us";
     slowest = std::max(slowest, *took);
-  }
-
-  void move_to(Lit lit) {
-    const Rect g = launcher->geometry();
-    const Point p = where(lit);
-    pointer().move(g.left + p.x, g.top + p.y);
   }
 
   bool quiet_for_100ms() const {
@@ -189,14 +178,14 @@ TEST_P(BadCueFiles, TheLauncherKeepsAnsweringPlaysWhatItCanAndSaysNothing) {
   launcher = std::make_unique<Subject>();
   launcher->start(argv, {}, root / "launcher");
   ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
-  expect_answer("the first frame", Lit::none, [] {});
+  expect_answer("the first frame", WindowModel{}, [] {});
 
   // Every control lit and darkened again, five times over, each with its
   // broken hover cue.
   for (int round = 0; round < 5; ++round) {
-    for (const Lit lit : {Lit::start, Lit::help, Lit::quit, Lit::minimize, Lit::close}) {
-      expect_answer(name_of(lit), lit, [&] { move_to(lit); });
-      expect_answer("background", Lit::none, [&] { move_to(Lit::none); });
+    for (const Hover& h : kHovers) {
+      expect_answer(h.name, lit_window(h.normal), [&] { move_in(*launcher, h.at()); });
+      expect_answer("background", WindowModel{}, [&] { move_in(*launcher, kOnBackground); });
     }
   }
   if (HasFailure()) return;
@@ -216,18 +205,15 @@ TEST_P(BadCueFiles, TheLauncherKeepsAnsweringPlaysWhatItCanAndSaysNothing) {
   ASSERT_TRUE(e2e::wait_until([&] { return quiet_for_100ms(); }, 5s))
       << "the sound never ends; levels per 100 ms since start: " << recording->levels(before_start);
   const std::size_t before_click = recording->now();
-  WindowModel pressed = model_with(Lit::help);
+  WindowModel pressed = lit_window(Element::help);
   pressed.set_visible(Element::help_ovr, false);
   pressed.set_visible(Element::help_press, true);
-  expect_answer("help lit", Lit::help, [&] { move_to(Lit::help); });
-  expect_answer(
-      "the click on help", Lit::help,
-      [&] {
-        pointer().press();
-        pointer().release();
-      },
-      &pressed);
-  const WindowModel after_tick = model_with(Lit::none);  // help back to normal under the pointer
+  expect_answer("help lit", lit_window(Element::help), [&] { move_in(*launcher, kOnHelp); });
+  expect_answer("the click on help", pressed, [&] {
+    pointer().press();
+    pointer().release();
+  });
+  const WindowModel after_tick;  // help back to normal under the pointer
   const auto tick = time_to_show(
       *launcher, {0, 0, kClientWidth, kClientHeight},
       expected_area(after_tick, {0, 0, kClientWidth, kClientHeight}), [] {}, 2s);

@@ -55,23 +55,8 @@ Ending ending_of(const std::string& output) {
   return e;
 }
 
-class ClosingFromOutside : public ::testing::Test {
+class ClosingFromOutside : public StagedTest {
  protected:
-  void SetUp() override {
-    SoundServer::instance();
-    e2e::desktop();
-    pointer().move(5, 5);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root = e2e::make_temp_folder(std::string("quarvel-closing-") + info->name() + "-");
-    staged = stage_launcher(root / "launcher", root);
-  }
-
-  void TearDown() override {
-    launcher.reset();
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-
   void start_under_gdb() {
     launcher = std::make_unique<Subject>();
     launcher->start({"gdb",    "-q",
@@ -101,17 +86,6 @@ class ClosingFromOutside : public ::testing::Test {
     return env;
   }
 
-  void move_to(Point p) {
-    const Rect g = launcher->geometry();
-    pointer().move(g.left + p.x, g.top + p.y);
-  }
-
-  void click(Point p) {
-    move_to(p);
-    pointer().press();
-    pointer().release();
-  }
-
   void close(Close how) {
     switch (how) {
       case Close::window_manager:
@@ -137,10 +111,6 @@ class ClosingFromOutside : public ::testing::Test {
     EXPECT_EQ(e.unloads, 1) << "the unload step ran " << e.unloads << " times:\n" << e.output;
     EXPECT_TRUE(e.normal_exit) << "the launcher did not end normally:\n" << e.output;
   }
-
-  fs::path root;
-  Staged staged;
-  std::unique_ptr<Subject> launcher;
 };
 
 TEST_F(ClosingFromOutside, WhileTheOpenCuePlays) {
@@ -159,7 +129,7 @@ TEST_F(ClosingFromOutside, WhileAHoverCuePlays) {
     start_under_gdb();
     if (HasFatalFailure()) return;
     std::this_thread::sleep_for(1200ms);  // the open cue is over
-    move_to(kStartAt);
+    move_in(*launcher, kOnStart);
     std::this_thread::sleep_for(50ms);
     close(how);
     expect_clean_unload(wait_for_end());
@@ -171,7 +141,7 @@ TEST_F(ClosingFromOutside, WhileHelpIsPendingTheManualNeverOpens) {
     SCOPED_TRACE(name_of(how));
     start_under_gdb();
     if (HasFatalFailure()) return;
-    click(kHelpAt);
+    click_in(*launcher, kOnHelp);
     std::this_thread::sleep_for(250ms);  // the manual is due at 500 ms
     close(how);
     expect_clean_unload(wait_for_end());
@@ -185,7 +155,7 @@ TEST_F(ClosingFromOutside, WhileStartIsPendingTheGameNeverStarts) {
     SCOPED_TRACE(name_of(how));
     start_under_gdb();
     if (HasFatalFailure()) return;
-    click(kStartAt);
+    click_in(*launcher, kOnStart);
     std::this_thread::sleep_for(700ms);  // the game is due at 1200 ms
     close(how);
     expect_clean_unload(wait_for_end());
@@ -197,12 +167,12 @@ TEST_F(ClosingFromOutside, WhileStartIsPendingTheGameNeverStarts) {
 TEST_F(ClosingFromOutside, WhileQuitCloseOrMinimizeIsPending) {
   // A pending quit or close would end the program without the unload step,
   // so one unload step shows the outside close won.
-  for (const Point at : {kQuitAt, kCloseAt, kMinimizeAt}) {
+  for (const At at : {kOnQuit, kOnClose, kOnMinimize}) {
     for (const Close how : kCloses) {
       SCOPED_TRACE(std::string(name_of(how)) + " at x=" + std::to_string(at.x));
       start_under_gdb();
       if (HasFatalFailure()) return;
-      click(at);
+      click_in(*launcher, at);
       std::this_thread::sleep_for(250ms);  // each is due at 500 ms
       close(how);
       expect_clean_unload(wait_for_end());
@@ -225,7 +195,7 @@ TEST_F(ClosingFromOutside, AtAnyMomentOfAPendingStartExactlyOneOfThemWins) {
     fs::create_directories(staged.records);
     start_under_gdb();
     if (HasFatalFailure()) return;
-    click(kStartAt);
+    click_in(*launcher, kOnStart);
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     if (launcher->window_exists()) close(how);
     const Ending e = wait_for_end();

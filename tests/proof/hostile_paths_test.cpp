@@ -8,7 +8,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <thread>
 
 #include "fixture.h"
@@ -46,7 +45,7 @@ constexpr const char* kBoundDirs[] = {"usr", "etc", "dev", "proc", "tmp"};
 // Runs argv[...] at the root of a fresh file system: a private mount namespace
 // whose root is `new_root`, with the system's folders bound into it.
 std::vector<std::string> at_root_of(const fs::path& new_root, const fs::path& script) {
-  std::ofstream(script) << R"sh(#!/bin/sh
+  write_file(script, R"sh(#!/bin/sh
 # $1: the new root. Binds the system in, then runs /Quarvel there.
 set -eu
 r=$1
@@ -58,7 +57,7 @@ for l in bin sbin lib lib32 lib64 libx32; do
   if [ -L "/$l" ]; then /usr/bin/ln -sfn "$(/usr/bin/readlink "/$l")" "$r/$l"; fi
 done
 exec /usr/sbin/chroot "$r" /Quarvel
-)sh";
+)sh");
   return {"/usr/bin/unshare", "--mount",       "--propagation",  "private", "--",
           "/bin/sh",          script.string(), new_root.string()};
 }
@@ -66,10 +65,7 @@ exec /usr/sbin/chroot "$r" /Quarvel
 class HostilePaths : public ::testing::TestWithParam<Place> {
  protected:
   void SetUp() override {
-    SoundServer::instance();
-    e2e::desktop();
-    pointer().move(5, 5);
-    root = e2e::make_temp_folder(std::string("quarvel-hostile-") + GetParam().name + "-");
+    root = prepare(std::string("hostile-") + GetParam().name);
     at_root = std::string(GetParam().folder).empty();
     folder = at_root ? root / "fsroot" : root / "hostile" / GetParam().folder;
     staged = stage_launcher(folder, root);
@@ -104,11 +100,6 @@ class HostilePaths : public ::testing::TestWithParam<Place> {
     return at_root ? rest : folder.string() + rest;
   }
 
-  void move_to(Point p) {
-    const Rect g = launcher->geometry();
-    pointer().move(g.left + p.x, g.top + p.y);
-  }
-
   fs::path root, folder;
   bool at_root = false;
   Staged staged;
@@ -131,7 +122,7 @@ TEST_P(HostilePaths, EveryRequestCarriesTheExactPathAndNothingElseRuns) {
       << "the open cue was not heard; levels: " << recording->levels(start);
   std::this_thread::sleep_for(1200ms);
   const std::size_t before_hover = recording->now();
-  move_to(kHelpAt);
+  move_in(*launcher, kOnHelp);
   EXPECT_TRUE(e2e::wait_until([&] { return recording->audible_ms(before_hover) >= 100; }, 3s))
       << "the hover cue was not heard; levels: " << recording->levels(before_hover);
 
@@ -149,7 +140,7 @@ TEST_P(HostilePaths, EveryRequestCarriesTheExactPathAndNothingElseRuns) {
 
   // The game: started as exactly its path, with the three words, in its folder.
   std::this_thread::sleep_for(200ms);
-  move_to(kStartAt);
+  move_in(*launcher, kOnStart);
   pointer().press();
   pointer().release();
   EXPECT_EQ(launcher->wait_exit(5s), 0) << launcher->output();
@@ -187,9 +178,7 @@ TEST_P(HostilePaths, EveryRequestCarriesTheExactPathAndNothingElseRuns) {
 // X server, SDL_Init asks libdbus for one and libdbus autolaunches
 // dbus-launch: first from /usr/bin, then from every folder on PATH.
 TEST(StartUp, RunsNoOtherProgramEvenWithoutASessionBus) {
-  SoundServer::instance();
-  e2e::desktop();
-  const fs::path root = e2e::make_temp_folder("quarvel-startup-");
+  const fs::path root = prepare("startup");
   const Staged staged = stage_launcher(root / "launcher", root);
   auto env = staged.env();
   env.push_back("-DBUS_SESSION_BUS_ADDRESS");

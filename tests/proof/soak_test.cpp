@@ -20,30 +20,16 @@ constexpr int kCyclesPerCommand = 20;  // 10,000 hover and darken cycles in all
 constexpr int kWarmUpCommands = 10;
 constexpr long kMaxGrowthKib = 512;
 
-class Soak : public ::testing::Test {
+class Soak : public StagedTest {
  protected:
-  void SetUp() override {
-    SoundServer::instance();
-    e2e::desktop();
-    pointer().move(5, 5);
-    root = e2e::make_temp_folder("quarvel-soak-");
-    staged = stage_launcher(root / "launcher", root);
-  }
-
-  void TearDown() override {
-    launcher.reset();
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-
-  void move_async(Point p) { pointer().move_async(origin.left + p.x, origin.top + p.y); }
+  void move_async(At at) { pointer().move_async(origin.left + at.x, origin.top + at.y); }
 
   // One help command with `cycles` hover and darken cycles over the other
   // controls while it is pending, sent without waiting; then waits until the
   // command has run (the manual was opened once more).
   ::testing::AssertionResult help_command_with_cycles(int cycles) {
     const std::size_t opened = count_opened();
-    move_async(kHelpAt);
+    move_async(kOnHelp);
     pointer().press();
     pointer().release();
     const Rect help = layout::kHelpButton;
@@ -51,10 +37,10 @@ class Soak : public ::testing::Test {
     if (!e2e::wait_until([&] { return e2e::desktop().grab(on_screen) == pressed_help; }, 2s)) {
       return ::testing::AssertionFailure() << "the click on help showed no pressed picture";
     }
-    static constexpr Point kOthers[] = {kStartAt, kQuitAt, kMinimizeAt, kCloseAt};
+    static constexpr At kOthers[] = {kOnStart, kOnQuit, kOnMinimize, kOnClose};
     for (int i = 0; i < cycles; ++i) {
       move_async(kOthers[i % 4]);
-      move_async(kBackgroundAt);
+      move_async(kOnBackground);
     }
     pointer().sync();
     if (!e2e::wait_until([&] { return count_opened() == opened + 1; }, 3s)) {
@@ -73,12 +59,10 @@ class Soak : public ::testing::Test {
   }
 
   bool shows_initial_window() const {
-    const auto want = e2e::expected_window(model_with(Lit::none));
+    const auto want = e2e::expected_window(WindowModel{});
     return e2e::wait_until([&] { return e2e::desktop().grab(origin) == want; }, 3s);
   }
 
-  // Waits until the launcher is idle: its sound device let go, so its
-  // descriptors and memory are what an idle launcher holds.
   // Waits until the last cue has played out and its sound device is let go
   // (no SDL audio thread left), so the counts compared are those of an idle
   // launcher.
@@ -106,9 +90,6 @@ class Soak : public ::testing::Test {
     return false;
   }
 
-  fs::path root;
-  Staged staged;
-  std::unique_ptr<Subject> launcher;
   Rect origin;
   const std::vector<std::uint32_t> pressed_help = [] {
     WindowModel m;

@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <random>
 #include <span>
@@ -33,6 +32,7 @@
 #include "pulse_capture.h"
 #include "sound/cue_device.h"
 #include "sound/cue_player.h"
+#include "tests/support/files.h"
 #include "tone_analysis.h"
 #include "tools/cuegen/cue_tones.h"
 #include "wav_builder.h"
@@ -44,6 +44,8 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using quarvel::testing::read_file;
+using quarvel::testing::write_file;
 using testing::Bytes;
 using testing::Clock;
 using testing::MonitorRecorder;
@@ -61,13 +63,6 @@ std::string cue_path(const std::string& dir, std::string_view literal) {
   std::string p = dir;
   for (char c : literal) p.push_back(c == '\\' ? '/' : c);
   return p;
-}
-
-void write_file(const fs::path& p, const Bytes& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes tone_wav(double hz, double seconds, double level = 0.5) {
@@ -290,16 +285,12 @@ TEST_F(CueDeviceTest, BrokenFilesReturnAtOnceAndTheNextGoodCueStillPlays) {
   const std::vector<Case> cases = {
       {"no Install folder", false, [](const fs::path& p) { fs::remove_all(p.parent_path()); }},
       {"missing file", false, [](const fs::path&) {}},
-      {"empty", false, [](const fs::path& p) { write_file(p, {}); }},
+      {"empty", false, [](const fs::path& p) { write_file(p, ""); }},
       {"truncated header", false,
        [&](const fs::path& p) { write_file(p, Bytes(good.begin(), good.begin() + 30)); }},
       {"truncated data", true,
        [&](const fs::path& p) { write_file(p, Bytes(good.begin(), good.end() - 40001)); }},
-      {"not a WAV", false,
-       [](const fs::path& p) {
-         const std::string text = "<html>not a sound</html>";
-         write_file(p, Bytes(text.begin(), text.end()));
-       }},
+      {"not a WAV", false, [](const fs::path& p) { write_file(p, "<html>not a sound</html>"); }},
       {"random bytes", false,
        [](const fs::path& p) {
          std::mt19937 rng(3);
@@ -499,8 +490,6 @@ TEST_F(CueDeviceTest, RapidCuesNeverHoldUpTheCallerAndTheLastOneSounds) {
   EXPECT_LT(*heard - asked, kHeardLimit);
 }
 
-// section: ending the program at any moment
-
 // The child's side: cues in flight, then _exit.
 int child_main(const char* exit_after_us, const char* dir) {
   auto device = make_platform_cue_device();
@@ -546,8 +535,6 @@ TEST_F(CueDeviceTest, TheProgramMayEndWithExitAtAnyMoment) {
   }
 }
 
-// section: without a sound server
-
 // Whatever this process writes to stderr while one lives goes to a file.
 class StderrCapture {
  public:
@@ -567,8 +554,7 @@ class StderrCapture {
   }
   std::string text() const {
     std::fflush(stderr);
-    std::ifstream in(file_);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return read_file(file_);
   }
 
  private:
@@ -650,8 +636,8 @@ TEST_F(NoSoundServerTest, WhereAlsaIsTheOnlySoundTheOpenCuePlaysThroughIt) {
   // ALSA's default device writes what it plays to a file, as fast as it comes
   // rather than at a sound card's pace: what counts is what was played.
   const fs::path played = dir_ / "played.raw";
-  std::ofstream(dir_ / ".asoundrc") << "pcm.!default { type file slave.pcm \"null\" file \""
-                                    << played.string() << "\" format \"raw\" }\n";
+  write_file(dir_ / ".asoundrc", "pcm.!default { type file slave.pcm \"null\" file \"" +
+                                     played.string() + "\" format \"raw\" }\n");
   ::unsetenv("SDL_AUDIODRIVER");
   write_file(dir_ / "Install" / "open.wav", demo_cue("open.wav"));
   StderrCapture err;

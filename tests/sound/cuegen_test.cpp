@@ -4,13 +4,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <span>
 #include <string>
 
 #include "sound/wav_decode.h"
+#include "tests/support/files.h"
 #include "tone_analysis.h"
 #include "tools/cuegen/cue_tones.h"
 
@@ -21,11 +20,7 @@ using sound::testing::peak;
 using sound::testing::strongest_hz;
 using sound::testing::to_float;
 using sound::testing::tone_level;
-
-std::vector<std::uint8_t> read_file(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::read_bytes;
 
 std::span<const float> seconds_of(const std::vector<float>& x, double from, double to) {
   const auto a = std::min(x.size(), static_cast<std::size_t>(from * kCueRate));
@@ -91,8 +86,8 @@ TEST(DemoCues, TheProgramWritesTheSameFilesEveryTime) {
   }
   sound::prepare_wav_decoding();
   for (const CueTone& cue : kCueTones) {
-    const auto a = read_file(first / std::string(cue.file));
-    const auto b = read_file(second / std::string(cue.file));
+    const auto a = read_bytes(first / std::string(cue.file));
+    const auto b = read_bytes(second / std::string(cue.file));
     EXPECT_EQ(a, b) << cue.file;
     EXPECT_EQ(a, wav_image(synthesise(cue.file), kCueRate)) << cue.file;
     ASSERT_GE(a.size(), 44u);

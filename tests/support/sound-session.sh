@@ -7,6 +7,7 @@
 #   eval "$(tests/support/sound-session.sh start)"   # exports PULSE_SERVER etc.
 #   ...
 #   tests/support/sound-session.sh stop "$QUARVEL_PULSE_DIR"
+#   tests/support/sound-session.sh run COMMAND [ARGS...]   # the same around one command
 #
 # QUARVEL_SOUND_SERVER (or --server) chooses what a desktop may run:
 #   pulseaudio       PulseAudio 16 (the default);
@@ -24,6 +25,7 @@ set -eu
 usage() {
   echo "usage: $0 start [--server pulseaudio|pipewire|pipewire-native] [--owner PID] [DIR]" >&2
   echo "       $0 stop DIR" >&2
+  echo "       $0 run COMMAND [ARGS...]" >&2
   exit 2
 }
 
@@ -218,5 +220,15 @@ case "${1:-}" in
     start "$@"
     ;;
   stop) stop "${2:-}" ;;
+  run)
+    shift
+    [ $# -gt 0 ] || usage
+    eval "$(start --owner $$)"
+    trap 'stop "$QUARVEL_PULSE_DIR"' EXIT
+    trap 'exit 130' INT TERM
+    status=0
+    "$@" || status=$?
+    exit "$status"
+    ;;
   *) usage ;;
 esac

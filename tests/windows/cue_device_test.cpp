@@ -1,5 +1,5 @@
 // The MCI cue device under Wine with a real wave-audio device (a private sound
-// server's null sink, see with-sound-server.sh): a cue's file is opened, a new
+// server's null sink, see tests/support/sound-session.sh): a cue's file is opened, a new
 // cue cuts the old one off without holding up the caller, close lets go of the
 // file, and each cue of the cue player closes the one before. What the device
 // has open is seen from outside, as the cue files it holds.
@@ -79,7 +79,7 @@ class CueDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_GT(waveOutGetNumDevs(), 0u)
-        << "no wave-audio device: run under tests/windows/with-sound-server.sh";
+        << "no wave-audio device: run under tests/support/sound-session.sh run";
     std::wstring temp(MAX_PATH + 1, L'\0');
     temp.resize(GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
     // A folder with a space and a letter beyond ASCII. (Wine's wave-audio

@@ -82,8 +82,6 @@ TEST_F(VersionInfo, TheFiveStringsExactly) {
   }
 }
 
-// section: icon
-
 // The resource types, spelled for the wide functions.
 const LPCWSTR kIconType = MAKEINTRESOURCEW(3);        // RT_ICON
 const LPCWSTR kGroupIconType = MAKEINTRESOURCEW(14);  // RT_GROUP_ICON
@@ -184,8 +182,6 @@ TEST(ProgramIcon, IsTheOnlyIconGroupAndEqualsQuarvelIcoByteForByte) {
   ASSERT_EQ(rebuilt.size(), original.size());
   EXPECT_TRUE(rebuilt == original) << "the icon resource differs from assets/quarvel.ico";
 }
-
-// section: manifest
 
 const LPCWSTR kManifestType = MAKEINTRESOURCEW(24);  // RT_MANIFEST
 

@@ -58,12 +58,11 @@ class ShellBox final : public IShellExtInit, public IContextMenu, public IObject
     return static_cast<ULONG>(left);
   }
 
-  // section: IShellExtInit
+  // Takes part only in a launcher started to have the box (QUARVEL_TEST_SHELL_BOX).
   HRESULT STDMETHODCALLTYPE Initialize(PCIDLIST_ABSOLUTE, IDataObject*, HKEY) override {
     return GetEnvironmentVariableW(L"QUARVEL_TEST_SHELL_BOX", nullptr, 0) > 0 ? S_OK : E_FAIL;
   }
 
-  // section: IContextMenu
   // Offers the request's verb, which the shell then invokes.
   HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT,
                                              UINT) override {
@@ -78,7 +77,7 @@ class ShellBox final : public IShellExtInit, public IContextMenu, public IObject
     return E_NOTIMPL;
   }
 
-  // section: IObjectWithSite
+  // The shell hands every handler a site; the box needs none.
   HRESULT STDMETHODCALLTYPE SetSite(IUnknown*) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetSite(REFIID, void** out) override {
     *out = nullptr;

@@ -17,6 +17,7 @@ namespace quarvel::wine_e2e {
 namespace {
 
 using e2e::desktop;
+using namespace quarvel::testing;
 using E = Element;
 
 std::string lower(std::string s) {
@@ -82,13 +83,6 @@ int act_on_window(const std::vector<std::string>& action) {
   return run_under_wine(args);
 }
 
-// The window's model with some elements switched.
-WindowModel model_with(std::initializer_list<std::pair<E, bool>> changes) {
-  WindowModel m;
-  for (const auto& [element, visible] : changes) m.set_visible(element, visible);
-  return m;
-}
-
 class WindowsLauncher : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -103,7 +97,7 @@ class WindowsLauncher : public ::testing::Test {
   }
 
   void SetUp() override {
-    desktop().move_pointer(5, 5);  // away from where the window appears
+    desktop().pointer().move(5, 5);  // away from where the window appears
     root = e2e::make_temp_folder("quarvel-win-");
   }
 
@@ -122,45 +116,23 @@ class WindowsLauncher : public ::testing::Test {
     ASSERT_TRUE(launcher->wait_for_window()) << "no window appeared";
   }
 
-  // Waits until the window shows what the model says, pixel for pixel.
   ::testing::AssertionResult shows(const WindowModel& model,
                                    std::chrono::milliseconds timeout = 5s) {
-    const auto want = e2e::expected_window(model);
-    std::vector<std::uint32_t> got;
-    if (e2e::wait_until(
-            [&] {
-              got = desktop().grab(launcher->geometry());
-              return got == want;
-            },
-            timeout)) {
-      return ::testing::AssertionSuccess();
-    }
-    const fs::path shot =
-        fs::temp_directory_path() /
-        (std::string("quarvel-windows-") +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".png");
-    desktop().save_png(launcher->geometry(), shot);
-    return ::testing::AssertionFailure() << e2e::differing_pixels(got, want)
-                                         << " pixels differ (screenshot: " << shot.string() << ")";
+    return e2e::window_shows(*launcher, model, timeout);
   }
 
-  void move(int x, int y) {
-    const Rect g = launcher->geometry();
-    desktop().move_pointer(g.left + x, g.top + y);
-  }
-  void click(int x, int y) {
-    const Rect g = launcher->geometry();
-    desktop().click(g.left + x, g.top + y);
-  }
+  void move(At at) { e2e::move_in(*launcher, at); }
+  void click(At at) { e2e::click_in(*launcher, at); }
   // Moves the pointer onto a control to light it before a click. Now and then
   // (twice in about 200 first moves on a busy machine, in tests old and new)
   // Wine lets the single motion event of the first move after the window
   // appears go by: a person's hand moves on, and so does this, by a pixel.
-  ::testing::AssertionResult light(int x, int y, const WindowModel& lit) {
-    move(x, y);
-    if (shows(lit, 2s)) return ::testing::AssertionSuccess();
-    move(x + 1, y);
-    return shows(lit);
+  ::testing::AssertionResult light(Element control) {
+    const At at = hover_of(control).at();
+    move(at);
+    if (shows(lit_window(control), 2s)) return ::testing::AssertionSuccess();
+    move({at.x + 1, at.y});
+    return shows(lit_window(control));
   }
 
   // Lights the start button, clicks it and checks that the game got the
@@ -168,9 +140,9 @@ class WindowsLauncher : public ::testing::Test {
   // launcher's folder as Windows names it (by default its Z: path).
   void start_the_game(std::string folder = {}) {
     if (folder.empty()) folder = dos_path(launcher->folder());
-    ASSERT_TRUE(light(20, 440, model_with({{E::start, false}, {E::start_ovr, true}})));
+    ASSERT_TRUE(light(E::start));
     const auto clicked = std::chrono::steady_clock::now();
-    click(20, 440);
+    click(kOnStart);
     const auto status = launcher->wait_exit(10s);
     const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - clicked);
@@ -188,22 +160,21 @@ class WindowsLauncher : public ::testing::Test {
     EXPECT_EQ(lower(record[1]), lower(game_data)) << "working directory";
   }
 
-  // Clicks the button at (x, 440), lit as `lit` shows, with the shell's box
+  // Clicks the button whose normal element is `button`, with the shell's box
   // shown during its command's request, and closes the launcher while the box
   // is up, once with WM_CLOSE and once by logging off, each in a folder of its
   // own. The close reaches the window through the box's own message loop, in
   // the middle of the request: the launcher unloads once and ends cleanly, and
   // the request's program (its `record`) was started once.
-  void close_during_the_request(int x, const WindowModel& lit,
-                                fs::path (WineLauncher::*record)() const) {
+  void close_during_the_request(Element button, fs::path (WineLauncher::*record)() const) {
     for (const std::string how : {"close-in-box", "end-session-in-box"}) {
       SCOPED_TRACE(how);
       stage(how);
       ASSERT_TRUE(launcher->add_cues());
       const fs::path log = root / (how + ".log");
       start({"WINEDEBUG=+mci", "QUARVEL_TEST_SHELL_BOX=1"}, log);
-      ASSERT_TRUE(light(x, 440, lit));
-      click(x, 440);
+      ASSERT_TRUE(light(button));
+      click(hover_of(button).at());
       ASSERT_EQ(act_on_window({how}), 0) << "no box during the request, or the close was refused";
       ASSERT_EQ(launcher->wait_exit(10s), 0)
           << "the launcher did not end cleanly (log: " << log << ")";
@@ -219,8 +190,6 @@ class WindowsLauncher : public ::testing::Test {
   fs::path root;
   std::unique_ptr<WineLauncher> launcher;
 };
-
-// section: the window
 
 TEST_F(WindowsLauncher, StartsCentredWithoutFrame500x480TitledQuarvel) {
   stage();
@@ -260,15 +229,13 @@ TEST_F(WindowsLauncher, ShowsTheBackgroundAndTheFiveNormalElementsPixelForPixel)
 TEST_F(WindowsLauncher, HoverLightsAButtonAndTheBackgroundDarkensIt) {
   stage();
   start();
-  move(200, 440);
-  EXPECT_TRUE(shows(model_with({{E::help, false}, {E::help_ovr, true}})));
-  move(250, 300);
+  move(kOnHelp);
+  EXPECT_TRUE(shows(lit_window(E::help)));
+  move(kOnBackground);
   EXPECT_TRUE(shows(WindowModel{}));
-  move(480, 15);
-  EXPECT_TRUE(shows(model_with({{E::close_b, false}, {E::ovrclose, true}})));
+  move(kOnClose);
+  EXPECT_TRUE(shows(lit_window(E::close_b)));
 }
-
-// section: commands
 
 TEST_F(WindowsLauncher, StartRunsTheGameWithTheModSelectedAndEnds) {
   stage();
@@ -308,8 +275,8 @@ TEST_F(WindowsLauncher, StartFromTheRootOfADrive) {
 TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
   stage();
   start();
-  ASSERT_TRUE(light(200, 440, model_with({{E::help, false}, {E::help_ovr, true}})));
-  click(200, 440);
+  ASSERT_TRUE(light(E::help));
+  click(kOnHelp);
   const fs::path docs = launcher->folder() / "GameData" / "voskbase" / "documentation";
   const auto record = read_lines(launcher->manual_record(), 2);
   ASSERT_EQ(record.size(), 2u) << "the .doc handler was not started";
@@ -317,29 +284,31 @@ TEST_F(WindowsLauncher, HelpHandsTheManualToTheDocHandlerAndStays) {
       << record[0];
   EXPECT_EQ(lower(record[1]), lower(dos_path(docs))) << "working directory";
   EXPECT_TRUE(launcher->running()) << "the launcher ended after help";
-  move(250, 300);
+  move(kOnBackground);
   EXPECT_TRUE(shows(WindowModel{}));
 }
 
 TEST_F(WindowsLauncher, MinimizeIconifiesAndTheDesktopRestoresIt) {
   stage();
   start();
-  ASSERT_TRUE(light(455, 15, model_with({{E::minimize, false}, {E::ovrmin, true}})));
-  click(455, 15);
+  ASSERT_TRUE(light(E::minimize));
+  click(kOnMinimize);
   EXPECT_TRUE(e2e::wait_until([&] { return launcher->iconified(); }, 3s)) << "not minimized";
   EXPECT_TRUE(launcher->running());
   launcher->activate();
   ASSERT_TRUE(e2e::wait_until([&] { return !launcher->iconified(); }, 3s)) << "not restored";
   // Timer1 showed the normal widget again; its hover element still lies above it.
-  EXPECT_TRUE(shows(model_with({{E::ovrmin, true}})));
+  WindowModel restored = lit_window(E::minimize);
+  restored.set_visible(E::minimize, true);
+  EXPECT_TRUE(shows(restored));
 }
 
 TEST_F(WindowsLauncher, QuitEndsWithoutTheUnloadStep) {
   stage();
   const fs::path log = root / "wine.log";
   start({"WINEDEBUG=+mci"}, log);
-  ASSERT_TRUE(light(400, 440, model_with({{E::quit, false}, {E::exit_ovr, true}})));
-  click(400, 440);
+  ASSERT_TRUE(light(E::quit));
+  click(kOnQuit);
   ASSERT_EQ(launcher->wait_exit(5s), 0);
   const auto commands = mci_commands(log);
   ASSERT_GE(std::count(commands.begin(), commands.end(), "play mci_1 from 0"), 2)
@@ -355,8 +324,6 @@ TEST_F(WindowsLauncher, TakesNoKeyboardInput) {
   EXPECT_TRUE(launcher->running());
   EXPECT_TRUE(shows(WindowModel{}));
 }
-
-// section: closing from outside
 
 TEST_F(WindowsLauncher, AltF4RunsTheUnloadStepAndEnds) {
   stage();
@@ -375,8 +342,8 @@ TEST_F(WindowsLauncher, TheDesktopsCloseDuringTheStartCueUnloadsAndDropsThePendi
   ASSERT_TRUE(launcher->add_cues());
   const fs::path log = root / "wine.log";
   start({"WINEDEBUG=+mci"}, log);
-  ASSERT_TRUE(light(20, 440, model_with({{E::start, false}, {E::start_ovr, true}})));
-  click(20, 440);                       // the start cue sounds for 1.4 s, Timer3 runs for 1.2 s ...
+  ASSERT_TRUE(light(E::start));
+  click(kOnStart);                      // the start cue sounds for 1.4 s, Timer3 runs for 1.2 s ...
   launcher->close_by_window_manager();  // ... and the window is closed before either ends
   ASSERT_EQ(launcher->wait_exit(5s), 0);
   const auto commands = mci_commands(log);
@@ -398,19 +365,13 @@ TEST_F(WindowsLauncher, LogOffRunsTheUnloadStepAndEnds) {
   EXPECT_EQ(closes_after_last_play(mci_commands(log)), 1);
 }
 
-// section: closing from outside in the middle of a shell request
-
 TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheManualsRequestUnloadsOnceAndEnds) {
-  close_during_the_request(200, model_with({{E::help, false}, {E::help_ovr, true}}),
-                           &WineLauncher::manual_record);
+  close_during_the_request(E::help, &WineLauncher::manual_record);
 }
 
 TEST_F(WindowsLauncher, ACloseOrLogOffInsideTheGamesRequestUnloadsOnceAndStartsTheGameOnce) {
-  close_during_the_request(20, model_with({{E::start, false}, {E::start_ovr, true}}),
-                           &WineLauncher::game_record);
+  close_during_the_request(E::start, &WineLauncher::game_record);
 }
-
-// section: the window stays where it is
 
 TEST_F(WindowsLauncher, TheSystemMenuOffersNoMoveSizeOrMaximize) {
   stage();

@@ -68,8 +68,6 @@ std::vector<std::string> read_lines(const fs::path& file, std::size_t lines,
   return out;
 }
 
-// section: WineLauncher
-
 WineLauncher::WineLauncher(fs::path folder) : folder_(std::move(folder)) {
   const fs::path docs = folder_ / "GameData" / "voskbase" / "documentation";
   fs::create_directories(docs);

@@ -9,7 +9,6 @@
 namespace quarvel::wavseeds {
 namespace {
 
-// section: byte writing
 using Bytes = std::vector<std::uint8_t>;
 
 void put16(Bytes& b, std::uint32_t v) {
@@ -33,7 +32,6 @@ void put_chunk(Bytes& b, const char (&tag)[5], const Bytes& body) {
   if (body.size() % 2) b.push_back(0);  // chunks start on even offsets
 }
 
-// section: the tone
 // Mono samples in [-1, 1], with 2 ms fades so no cue clicks.
 std::vector<double> tone_samples(const Tone& tone, int rate, std::size_t frames) {
   std::vector<double> out;
@@ -51,7 +49,6 @@ std::int16_t to_s16(double v) {
   return static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767.0));
 }
 
-// section: G.711
 std::uint8_t alaw(std::int16_t pcm) {
   int s = pcm >> 3;  // 13-bit
   std::uint8_t mask = 0xD5;
@@ -81,7 +78,6 @@ std::uint8_t mulaw(std::int16_t pcm) {
   return static_cast<std::uint8_t>(~(sign | (exponent << 4) | mantissa));
 }
 
-// section: IMA ADPCM
 constexpr std::array<int, 89> kImaSteps = {
     7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
     25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
@@ -159,7 +155,6 @@ Bytes ima_blocks(const std::vector<std::int16_t>& pcm, int channels, int block_a
   return out;
 }
 
-// section: Microsoft ADPCM
 constexpr std::array<int, 16> kMsAdapt = {230, 230, 230, 230, 307, 409, 512, 614,
                                           768, 614, 512, 409, 307, 230, 230, 230};
 constexpr std::array<std::array<int, 2>, 7> kMsCoefs = {
@@ -217,7 +212,6 @@ Bytes ms_blocks(const std::vector<std::int16_t>& pcm, int channels, int block_al
   return out;
 }
 
-// section: format chunks
 constexpr std::uint16_t kTagPcm = 1;
 constexpr std::uint16_t kTagMsAdpcm = 2;
 constexpr std::uint16_t kTagFloat = 3;

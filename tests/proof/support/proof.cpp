@@ -1,13 +1,5 @@
 #include "proof.h"
 
-// The test framework first: Xlib defines macros (None, Bool) that clash with it.
-#include "app/elements.h"
-#include "fixture.h"
-#include "wav_writer.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -22,43 +14,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "pulse_capture.h"
+#include "wav_writer.h"
+
 namespace quarvel::proof {
 namespace {
-
-Display* as_display(void* p) {
-  return static_cast<Display*>(p);
-}
-
-std::string read_text(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The parent pid and state letter from /proc/<pid>/stat.
-std::optional<std::pair<pid_t, char>> parent_and_state(pid_t pid) {
-  const std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos || close + 4 > stat.size()) return std::nullopt;
-  std::istringstream rest(stat.substr(close + 2));
-  char state = '?';
-  pid_t ppid = 0;
-  rest >> state >> ppid;
-  return std::make_pair(ppid, state);
-}
-
-std::vector<pid_t> all_pids() {
-  std::vector<pid_t> pids;
-  DIR* d = opendir("/proc");
-  if (!d) return pids;
-  while (const dirent* e = readdir(d)) {
-    const pid_t p = std::atoi(e->d_name);
-    if (p > 0) pids.push_back(p);
-  }
-  closedir(d);
-  return pids;
-}
 
 bool descends_from(pid_t pid, pid_t ancestor) {
   for (int depth = 0; pid > 1 && depth < 16; ++depth) {
@@ -70,129 +30,20 @@ bool descends_from(pid_t pid, pid_t ancestor) {
   return pid == ancestor;
 }
 
-long status_field_kib(const std::string& status, const char* key) {
-  const auto at = status.find(key);
-  if (at == std::string::npos) return -1;
-  return std::atol(status.c_str() + at + std::strlen(key));
-}
-
 }  // namespace
-
-// section: models of the window
-
-WindowModel model_with(Lit lit) {
-  WindowModel m;
-  switch (lit) {
-    case Lit::none:
-      break;
-    case Lit::start:
-      m.set_visible(Element::start, false);
-      m.set_visible(Element::start_ovr, true);
-      break;
-    case Lit::help:
-      m.set_visible(Element::help, false);
-      m.set_visible(Element::help_ovr, true);
-      break;
-    case Lit::quit:
-      m.set_visible(Element::quit, false);
-      m.set_visible(Element::exit_ovr, true);
-      break;
-    case Lit::minimize:
-      m.set_visible(Element::minimize, false);
-      m.set_visible(Element::ovrmin, true);
-      break;
-    case Lit::close:
-      m.set_visible(Element::close_b, false);
-      m.set_visible(Element::ovrclose, true);
-      break;
-  }
-  return m;
-}
-
-Point where(Lit lit) {
-  switch (lit) {
-    case Lit::start:
-      return kStartAt;
-    case Lit::help:
-      return kHelpAt;
-    case Lit::quit:
-      return kQuitAt;
-    case Lit::minimize:
-      return kMinimizeAt;
-    case Lit::close:
-      return kCloseAt;
-    case Lit::none:
-      break;
-  }
-  return kBackgroundAt;
-}
-
-const char* name_of(Lit lit) {
-  switch (lit) {
-    case Lit::start:
-      return "start";
-    case Lit::help:
-      return "help";
-    case Lit::quit:
-      return "quit";
-    case Lit::minimize:
-      return "minimize";
-    case Lit::close:
-      return "close";
-    case Lit::none:
-      break;
-  }
-  return "background";
-}
-
-// section: process facts
 
 ProcessFacts facts_of(pid_t pid) {
   ProcessFacts f;
-  const std::string status = read_text("/proc/" + std::to_string(pid) + "/status");
-  if (status.empty()) return f;
-  f.rss_kib = status_field_kib(status, "VmRSS:");
-  f.peak_rss_kib = status_field_kib(status, "VmHWM:");
-  f.threads = static_cast<int>(status_field_kib(status, "Threads:"));
-  f.fds = static_cast<int>(open_fds(pid).size());
+  f.rss_kib = status_field(pid, "VmRSS:");
+  if (f.rss_kib < 0) return f;
+  f.peak_rss_kib = status_field(pid, "VmHWM:");
+  f.threads = static_cast<int>(status_field(pid, "Threads:"));
+  std::error_code ec;
+  f.fds = static_cast<int>(
+      std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec),
+                    fs::directory_iterator()));
   return f;
 }
-
-std::vector<int> open_fds(pid_t pid) {
-  std::vector<int> fds;
-  DIR* d = opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-  if (!d) return fds;
-  while (const dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') fds.push_back(std::atoi(e->d_name));
-  }
-  closedir(d);
-  std::sort(fds.begin(), fds.end());
-  return fds;
-}
-
-std::map<pid_t, char> children_of(pid_t pid) {
-  std::map<pid_t, char> out;
-  for (const pid_t p : all_pids()) {
-    const auto ps = parent_and_state(p);
-    if (ps && ps->first == pid) out[p] = ps->second;
-  }
-  return out;
-}
-
-std::int64_t cpu_ns(pid_t pid) {
-  std::int64_t total = 0;
-  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  DIR* d = opendir(tasks.c_str());
-  if (!d) return -1;
-  while (const dirent* e = readdir(d)) {
-    if (e->d_name[0] == '.') continue;
-    total += std::atoll(read_text(tasks + "/" + e->d_name + "/schedstat").c_str());
-  }
-  closedir(d);
-  return total;
-}
-
-// section: Subject
 
 Subject::~Subject() {
   e2e::stop(pid_, 3s);
@@ -223,58 +74,13 @@ void Subject::signal(int sig) const {
 }
 
 std::string Subject::output() const {
-  return output_.empty() ? std::string() : read_text(output_);
+  return output_.empty() ? std::string() : read_file(output_);
 }
 
 fs::path stage_program(const fs::path& folder) {
   fs::create_directories(folder / "Install");
   fs::copy_file(e2e::built_program(), folder / "Quarvel", fs::copy_options::overwrite_existing);
   return folder / "Quarvel";
-}
-
-// section: Pointer
-
-Pointer::Pointer() {
-  dpy_ = XOpenDisplay(nullptr);
-  if (!dpy_) throw std::runtime_error("no display");
-  int event, error, major, minor;
-  if (!XTestQueryExtension(as_display(dpy_), &event, &error, &major, &minor)) {
-    throw std::runtime_error("the X server has no XTEST extension");
-  }
-}
-
-Pointer::~Pointer() {
-  if (dpy_) XCloseDisplay(as_display(dpy_));
-}
-
-void Pointer::move(int x, int y) {
-  move_async(x, y);
-  sync();
-}
-
-void Pointer::press() {
-  XTestFakeButtonEvent(as_display(dpy_), 1, True, CurrentTime);
-  sync();
-}
-
-void Pointer::release() {
-  XTestFakeButtonEvent(as_display(dpy_), 1, False, CurrentTime);
-  sync();
-}
-
-void Pointer::move_async(int x, int y) {
-  XTestFakeMotionEvent(as_display(dpy_), -1, x, y, CurrentTime);
-  XFlush(as_display(dpy_));
-}
-
-void Pointer::sync() {
-  XSync(as_display(dpy_), False);
-}
-
-Pointer& pointer() {
-  e2e::desktop();
-  static Pointer p;
-  return p;
 }
 
 std::vector<std::uint32_t> expected_area(const WindowModel& model, const Rect& area) {
@@ -306,51 +112,19 @@ std::optional<std::chrono::microseconds> time_to_show(const Subject& s, const Re
   }
 }
 
-// section: sound
-
-SoundServer& SoundServer::instance() {
-  static SoundServer server;
-  return server;
-}
-
-SoundServer::SoundServer() {
-  const std::string script = QUARVEL_SOURCE_DIR "/tests/support/sound-session.sh";
-  const fs::path out = e2e::make_temp_folder("quarvel-pulse-start-") / "exports";
-  if (e2e::run({"sh", "-c", "\"$0\" start > \"$1\"", script, out.string()}) != 0) {
-    throw std::runtime_error("the private sound server did not start");
-  }
-  std::istringstream lines(read_text(out));
-  fs::remove_all(out.parent_path());
-  for (std::string line; std::getline(lines, line);) {
-    // export NAME='value'
-    if (!line.starts_with("export ")) continue;
-    const auto eq = line.find('=');
-    const std::string name = line.substr(7, eq - 7);
-    std::string value = line.substr(eq + 1);
-    if (value.size() >= 2 && value.front() == '\'') value = value.substr(1, value.size() - 2);
-    setenv(name.c_str(), value.c_str(), 1);
-    if (name == "QUARVEL_PULSE_DIR") dir_ = value;
-    if (name == "QUARVEL_PULSE_MONITOR") monitor_ = value;
-  }
-  if (dir_.empty() || monitor_.empty()) throw std::runtime_error("no sound server settings");
-  // Samples go over the socket, not through shared memory: PulseAudio 16.1
-  // aborts on a shared block of a client that vanished mid-stream (its issue
-  // 824), which dozens of launchers ended from outside would sooner or later hit.
-  client_config_ = e2e::make_temp_folder("quarvel-pulse-client-") / "client.conf";
-  std::ofstream(client_config_) << "autospawn = no\nenable-shm = no\n";
-  setenv("PULSE_CLIENTCONFIG", client_config_.c_str(), 1);
-}
-
-SoundServer::~SoundServer() {
-  e2e::run({QUARVEL_SOURCE_DIR "/tests/support/sound-session.sh", "stop", dir_});
-  std::error_code ec;
-  fs::remove_all(client_config_.parent_path(), ec);
+void use_sound_server() {
+  static const auto session = [] {
+    std::string error;
+    auto s = sound::testing::SoundSession::start(error);
+    if (!s) throw std::runtime_error(error);
+    return s;
+  }();
 }
 
 Recording::Recording(const fs::path& file) : file_(file) {
-  const auto& server = SoundServer::instance();
-  pid_ = e2e::spawn({"parec", "--device=" + server.monitor(), "--raw", "--format=s16le",
-                     "--rate=48000", "--channels=2", "--latency-msec=20"},
+  use_sound_server();
+  pid_ = e2e::spawn({"parec", "--device=q.monitor", "--raw", "--format=s16le", "--rate=48000",
+                     "--channels=2", "--latency-msec=20"},
                     e2e::environment_with({}), {.output = file_});
   if (pid_ < 0) throw std::runtime_error("cannot start parec");
   if (!e2e::wait_until([&] { return now() > 0; }, 5s)) {
@@ -404,8 +178,6 @@ std::string Recording::levels(std::size_t from) const {
   return out;
 }
 
-// section: stand-ins
-
 void install_recorder(const fs::path& path) {
   fs::create_directories(path.parent_path());
   fs::copy_file(QUARVEL_PROOF_RECORDER, path, fs::copy_options::overwrite_existing);
@@ -434,7 +206,7 @@ std::vector<StartRecord> read_records(const fs::path& dir) {
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     if (entry.path().extension() != ".rec") continue;
     StartRecord r;
-    std::istringstream lines(read_text(entry.path()));
+    std::istringstream lines(read_file(entry.path()));
     for (std::string line; std::getline(lines, line);) {
       const auto eq = line.find('=');
       if (eq == std::string::npos) continue;
@@ -469,9 +241,7 @@ Staged stage_launcher(const fs::path& folder, const fs::path& workspace) {
   write_file(install / "start.wav", tone_wav(1100, 0.6));
   write_file(install / "back.wav", tone_wav(1300, 0.3));
   install_recorder(folder / "GameData/vivu.exe");
-  const std::string manual = "{\\rtf1 manual}";
-  write_file(folder / "GameData/voskbase/documentation/manual.doc",
-             std::vector<std::uint8_t>(manual.begin(), manual.end()));
+  write_file(folder / "GameData/voskbase/documentation/manual.doc", "{\\rtf1 manual}");
   for (const char* name : {"xdg-open", "sh", "bash", "dash", "touch", "wine", "dbus-launch"}) {
     install_recorder(s.bin / name);
   }
@@ -490,18 +260,26 @@ std::vector<StartRecord> Staged::started(const std::string& program_name) const 
   return all;
 }
 
-// section: cue files
-
-void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
 std::vector<std::uint8_t> tone_wav(double hz, double seconds) {
   return wavseeds::make_wav({wavseeds::Encoding::pcm_s16, 44100, 1},
                             wavseeds::Tone{hz, seconds, 0.5});
+}
+
+fs::path prepare(const std::string& name) {
+  use_sound_server();
+  pointer().move(5, 5);
+  return e2e::make_temp_folder("quarvel-" + name + "-");
+}
+
+void StagedTest::SetUp() {
+  root = prepare(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  staged = stage_launcher(root / "launcher", root);
+}
+
+void StagedTest::TearDown() {
+  launcher.reset();
+  std::error_code ec;
+  fs::remove_all(root, ec);
 }
 
 }  // namespace quarvel::proof

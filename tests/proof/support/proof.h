@@ -1,9 +1,8 @@
 // Support for the proof tests: the real launcher under hostile conditions.
 // Adds to the end-to-end support (tests/e2e): a launcher started through any
-// wrapper (gdb, valgrind, a chroot), the pointer driven with XTest at full
-// speed, a private sound server recorded from its monitor, the process's
-// memory, descriptors and children read from /proc, and a recording stand-in
-// for every program the launcher may start.
+// wrapper (gdb, valgrind, a chroot), a private sound server recorded from its
+// monitor, the process's memory, descriptors and children read from /proc,
+// and a recording stand-in for every program the launcher may start.
 #pragma once
 
 #include <sys/types.h>
@@ -12,40 +11,23 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/window_model.h"
 #include "base/types.h"
-#include "desktop.h"
+#include "fixture.h"
+#include "tests/support/files.h"
+#include "tests/support/proc.h"
 
 namespace quarvel::proof {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace quarvel::testing;
 using Clock = std::chrono::steady_clock;
 
-// section: window coordinates of the controls and of plain background
-struct Point {
-  int x, y;
-};
-inline constexpr Point kStartAt{70, 444};
-inline constexpr Point kHelpAt{250, 444};
-inline constexpr Point kQuitAt{430, 444};
-inline constexpr Point kMinimizeAt{457, 17};
-inline constexpr Point kCloseAt{481, 17};
-inline constexpr Point kBackgroundAt{250, 240};
-
-// The window as it should look with the pointer over one control (lit), or
-// over the background (`none`).
-enum class Lit { none, start, help, quit, minimize, close };
-WindowModel model_with(Lit lit);
-Point where(Lit lit);
-const char* name_of(Lit lit);
-
-// section: the running program
 struct ProcessFacts {
   long rss_kib = -1;       // resident set
   long peak_rss_kib = -1;  // VmHWM
@@ -53,11 +35,6 @@ struct ProcessFacts {
   int threads = -1;
 };
 ProcessFacts facts_of(pid_t pid);
-std::vector<int> open_fds(pid_t pid);
-// Direct children of `pid` and their state letters (R, S, Z, ...).
-std::map<pid_t, char> children_of(pid_t pid);
-// CPU time of all threads alive now, in nanoseconds (from schedstat).
-std::int64_t cpu_ns(pid_t pid);
 
 // A launcher (or a wrapper that ends up running it) started as a child of the
 // test, with its standard output and error kept in a file. Its environment is
@@ -93,28 +70,12 @@ class Subject : public e2e::TopWindow {
 // A folder holding the program and what it reads: Install/ for cues.
 fs::path stage_program(const fs::path& folder);
 
-// section: the pointer, driven with XTest on our own connection
-class Pointer {
- public:
-  Pointer();
-  ~Pointer();
-  Pointer(const Pointer&) = delete;
-  Pointer& operator=(const Pointer&) = delete;
-
-  // Each call returns once the X server has taken the event.
-  void move(int x, int y);
-  void press();
-  void release();
-  // Queues the event without waiting (for full-speed runs); sync() waits.
-  void move_async(int x, int y);
-  void sync();
-
- private:
-  void* dpy_ = nullptr;
-};
-
-// The test program's pointer (made on first use, once the desktop is up).
-Pointer& pointer();
+// The desktop's pointer (made on first use, once the desktop is up).
+inline const testing::Pointer& pointer() {
+  return e2e::desktop().pointer();
+}
+using e2e::click_in;
+using e2e::move_in;
 
 // How long the window took to show `want` in `area` after `act` (the event is
 // sent inside `act`); nullopt if it did not within `timeout`.
@@ -125,22 +86,9 @@ std::optional<std::chrono::microseconds> time_to_show(const Subject& s, const Re
 // The pixels of `area` (window coordinates) that `model` draws.
 std::vector<std::uint32_t> expected_area(const WindowModel& model, const Rect& area);
 
-// section: sound
-// A private PulseAudio server with a null sink (tests/support/sound-session.sh)
-// for the whole test program. Its client settings go into this process's
-// environment, so every launcher started afterwards plays into it.
-class SoundServer {
- public:
-  static SoundServer& instance();
-  ~SoundServer();
-  const std::string& monitor() const { return monitor_; }
-
- private:
-  SoundServer();
-  std::string dir_;
-  std::string monitor_;
-  fs::path client_config_;
-};
+// Starts the test program's private sound server (tests/support/sound-session.sh)
+// once: every launcher started afterwards plays into it. Throws if it cannot.
+void use_sound_server();
 
 // Records the sound server's monitor (48 kHz, 2 channels, 16-bit) into a file
 // while it lives.
@@ -164,7 +112,6 @@ class Recording {
   pid_t pid_ = -1;
 };
 
-// section: stand-ins for the programs the launcher starts
 // A copy of the recording stand-in at `path`: when run, it writes what it was
 // started with into the folder named by the environment variable below
 // (which the launcher passes on to what it starts), one file per start.
@@ -198,10 +145,22 @@ struct Staged {
 };
 Staged stage_launcher(const fs::path& folder, const fs::path& workspace);
 
-// section: cue files
-// Writes `bytes` to `path` (creating folders).
-void write_file(const fs::path& path, const std::vector<std::uint8_t>& bytes);
 // A 16-bit mono 44.1 kHz WAV of a tone, as a demo cue would be.
 std::vector<std::uint8_t> tone_wav(double hz, double seconds);
+
+// Readies a test: the sound server and the desktop up, the pointer away from
+// where the window appears. Returns a fresh folder named after the test.
+fs::path prepare(const std::string& name);
+
+// A test of one launcher staged as a user has it, in the folder prepare() made.
+class StagedTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  fs::path root;  // removed after the test
+  Staged staged;  // in root / "launcher"
+  std::unique_ptr<Subject> launcher;
+};
 
 }  // namespace quarvel::proof

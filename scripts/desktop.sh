@@ -1,0 +1,47 @@
+#!/bin/sh
+# Runs a command on a private X desktop, as the end-to-end tests have theirs:
+# an Xvfb server (1024 x 768) on a display number it picks itself, with the
+# openbox window manager. DISPLAY names it for the command; both end with it.
+#   scripts/desktop.sh COMMAND [ARGS...]
+set -eu
+[ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-desktop.XXXXXX")
+xvfb= wm=
+end() {
+  for pid in $wm $xvfb; do
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$dir"
+}
+trap end EXIT
+trap 'exit 130' INT TERM
+
+# Waits (at most 10 s) until `$@` succeeds while Xvfb and openbox run.
+await() {
+  i=0
+  until "$@" >/dev/null 2>&1; do
+    i=$((i + 1))
+    for pid in $xvfb $wm; do kill -0 "$pid" 2>/dev/null || i=1000; done
+    if [ "$i" -gt 200 ]; then
+      echo "desktop: the private desktop did not start" >&2
+      exit 1
+    fi
+    sleep 0.05
+  done
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" \
+  </dev/null >/dev/null 2>&1 &
+xvfb=$!
+await test -s "$dir/display"
+DISPLAY=":$(head -n1 "$dir/display")"
+export DISPLAY
+openbox --sm-disable </dev/null >/dev/null 2>&1 &
+wm=$!
+# openbox names itself on the root window once it manages the screen.
+await sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+status=0
+"$@" || status=$?
+exit "$status"
