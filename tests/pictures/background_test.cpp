@@ -56,7 +56,7 @@ class Background : public ::testing::Test {
   static const Image& img() { return testing::decoded()[Picture::background]; }
 };
 
-// section: starfield
+// The starfield: the only thing under the elements.
 
 TEST_F(Background, OnlyStarfieldLiesUnderTheElements) {
   for (const Rect& r : kElementRects) {
@@ -125,7 +125,7 @@ TEST_F(Background, GroundIsABlackStarfieldWithStarsOfManySizes) {
   EXPECT_GT(large, 10) << "some large or streaked stars";
 }
 
-// section: planet
+// The planet, its shading and the lens flare.
 
 TEST_F(Background, PlanetDiscSpansRows100To422AroundItsCentre) {
   EXPECT_TRUE(is_planet(img().at(261, 100))) << hex(img().at(261, 100));
@@ -200,7 +200,7 @@ TEST_F(Background, LensFlareHasAWhiteCentreAndAPinkHalo) {
   }
 }
 
-// section: lettering
+// The logotype and the title line below it.
 
 TEST_F(Background, LogotypeStandsAcrossTheTopInChrome) {
   std::vector<int> per_row(480, 0);

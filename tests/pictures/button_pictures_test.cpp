@@ -97,7 +97,7 @@ class ButtonPictures : public ::testing::Test {
   }
 };
 
-// section: frame
+// The frame every button picture shares.
 
 TEST_F(ButtonPictures, CornersHaveBlackSteps) {
   for (const Button& b : kButtons) {
@@ -178,7 +178,7 @@ TEST_F(ButtonPictures, HoverAndPressedBandsCarryASheenBrightestOverTheMiddleThir
   }
 }
 
-// section: inner field
+// The field inside the frame, behind the letters.
 
 TEST_F(ButtonPictures, NormalAndHoverFieldsAreBlackOutsideTheLetters) {
   for (const Button& b : kButtons) {
@@ -237,7 +237,7 @@ TEST_F(ButtonPictures, PressedFieldGlowsVioletFromItsEdges) {
   }
 }
 
-// section: label
+// The label: its rows, colours and extent.
 
 TEST_F(ButtonPictures, LabelRowsHaveTheirOwnColourAndStatedExtent) {
   for (const Button& b : kButtons) {

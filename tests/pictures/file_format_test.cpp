@@ -40,8 +40,6 @@ std::vector<PictureDesc> pictures_in(Format format) {
   return out;
 }
 
-// section: BMP
-
 class BmpFile : public ::testing::TestWithParam<PictureDesc> {};
 
 TEST_P(BmpFile, HasTheInfoHeaderAnd24BitRowsPaddedToFourBytes) {
@@ -93,8 +91,6 @@ TEST(BmpFile, BottomRowIsStoredFirst) {
 INSTANTIATE_TEST_SUITE_P(AllBitmaps, BmpFile, ::testing::ValuesIn(pictures_in(Format::bmp)),
                          file_stem);
 
-// section: JPEG
-
 class JpegFile : public ::testing::TestWithParam<PictureDesc> {};
 
 TEST_P(JpegFile, IsJfif101BaselineWith420Sampling) {
@@ -144,8 +140,6 @@ TEST_P(JpegFile, IsJfif101BaselineWith420Sampling) {
 INSTANTIATE_TEST_SUITE_P(AllWidgets, JpegFile, ::testing::ValuesIn(pictures_in(Format::jpeg)),
                          file_stem);
 
-// section: ICO
-
 TEST(IcoFile, HoldsTwoPaletteImagesWithZeroMasks) {
   const auto bytes = icon_file_image();
   ASSERT_EQ(bytes.size(), 3638u);
@@ -189,8 +183,6 @@ TEST(IcoFile, HoldsTwoPaletteImagesWithZeroMasks) {
   }
   EXPECT_EQ(next_offset, bytes.size());
 }
-
-// section: decoding every stored picture
 
 TEST(AllPictures, DecodeToTheirStatedSize) {
   const Pictures& all = testing::decoded();

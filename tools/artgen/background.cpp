@@ -12,7 +12,7 @@ namespace quarvel::artgen {
 
 namespace {
 
-// section: starfield
+// Starfield.
 
 constexpr std::uint64_t kStarSeed = 0x5EED0001ull;
 
@@ -123,7 +123,7 @@ void paint_stars(Canvas& canvas) {
   }
 }
 
-// section: planet
+// Planet.
 
 constexpr double kPlanetX = 261.5;  // centre of pixel 261
 constexpr double kPlanetY = 261.5;
@@ -251,7 +251,7 @@ void paint_atmosphere(Canvas& canvas) {
   }
 }
 
-// section: lens flare
+// Lens flare.
 
 constexpr double kFlareX = 115.5;
 constexpr double kFlareY = 340.5;
@@ -280,7 +280,7 @@ void paint_flare(Canvas& canvas) {
   }
 }
 
-// section: logotype
+// Logotype.
 
 constexpr std::string_view kLogoText = "VIVU QUARVEL";
 constexpr double kLogoLeft = 42.0;
@@ -397,7 +397,7 @@ void paint_logotype(Canvas& canvas) {
   }
 }
 
-// section: title line
+// Title line.
 
 constexpr int kTitleTop = 82;
 constexpr int kTitleLeft = 43;

@@ -10,7 +10,7 @@ namespace {
 
 using Rows = std::string_view;
 
-// section: button label capitals, 12 rows
+// Button label capitals, 12 rows.
 
 constexpr Rows kLabelS[] = {
     "..#############", ".##############", "###############", "####...........",
@@ -65,7 +65,7 @@ const std::array kLabelGlyphs = {
     BitmapGlyph{'I', kLabelI},
 };
 
-// section: title line, 17 rows (caps and ascenders rows 0..16, x-height rows 6..16)
+// Title line, 17 rows (caps and ascenders rows 0..16, x-height rows 6..16)
 
 constexpr Rows kTitleT[] = {
     "############", "############", ".....##.....", ".....##.....", ".....##.....", ".....##.....",
@@ -162,7 +162,7 @@ const std::array kTitleGlyphs = {
     BitmapGlyph{'a', kTitleA},  BitmapGlyph{':', kTitleColon},
 };
 
-// section: icon letters
+// Icon letters.
 
 constexpr Rows kIconV[] = {"##.##", "##.##", "##.##", "##.##", ".###.", "..#.."};
 constexpr Rows kIconO[] = {".###.", "##.##", "##.##", "##.##", "##.##", ".###."};
@@ -188,7 +188,7 @@ const std::array kIconSmallGlyphs = {
     BitmapGlyph{'K', kIconSmallK}, BitmapGlyph{'Q', kIconSmallQ}, BitmapGlyph{'L', kIconSmallL},
 };
 
-// section: trademark letters
+// Trademark letters.
 
 constexpr Rows kTinyT[] = {"###", ".#.", ".#.", ".#.", ".#."};
 constexpr Rows kTinyM[] = {"#...#", "##.##", "#.#.#", "#...#", "#...#"};
@@ -203,7 +203,7 @@ const BitmapGlyph& find(const std::array<BitmapGlyph, N>& glyphs, char letter) {
   throw std::invalid_argument(std::string("no glyph for '") + letter + "'");
 }
 
-// section: logotype letters, 10 cells tall
+// Logotype letters, 10 cells tall.
 
 std::vector<OutlineGlyph> make_logo_glyphs() {
   using P = Polygon;

@@ -8,7 +8,7 @@
 
 namespace quarvel::artgen {
 
-// section: colours
+// Colours.
 
 struct Rgb {
   std::uint8_t r = 0;
@@ -50,14 +50,14 @@ constexpr Colour mix(Colour a, Colour b, double t) {
 // Rounds to the nearest 8-bit value, clamping to 0..255.
 Rgb to_rgb(Colour c);
 
-// section: shaping functions
+// Shaping functions.
 
 double clamp01(double x);
 double smoothstep(double edge0, double edge1, double x);
 // e^x for x <= 0, from repeated squaring: close enough for falloffs, and exact-arithmetic only.
 double soft_exp(double x);
 
-// section: pictures
+// Pictures.
 
 // An 8-bit picture, rows top-down.
 struct Picture8 {
@@ -89,7 +89,7 @@ struct Canvas {
   Picture8 to_picture() const;
 };
 
-// section: masks
+// Masks.
 
 struct Point {
   double x = 0.0;
