@@ -21,7 +21,7 @@ fi
 xdotool mousemove 5 5  # away from where the window appears
 "$demo/Quarvel" &
 quarvel=$!
-trap 'kill $quarvel 2>/dev/null || true' EXIT
+trap 'kill $quarvel 2>/dev/null && wait $quarvel 2>/dev/null || true' EXIT
 # The window as the X server placed it, once it is mapped and has drawn.
 window=$(timeout 10 xdotool search --sync --onlyvisible --pid "$quarvel" | head -n1) || true
 sleep 1
