@@ -41,17 +41,12 @@ std::string way_name(const ::testing::TestParamInfo<Way>& way) {
   return way.param.name;
 }
 
-// A control and the point of it a pointer rests on: low and right, so the
+// The point of a control a pointer rests on: low and right in it, so the
 // cursor's arrow leaves most of the control to be seen.
-struct Control {
-  int x, y;
-  Element normal, lit;
-};
-constexpr Control kControls[] = {{120, 456, Element::start, Element::start_ovr},
-                                 {300, 456, Element::help, Element::help_ovr},
-                                 {480, 456, Element::quit, Element::exit_ovr},
-                                 {463, 23, Element::minimize, Element::ovrmin},
-                                 {487, 23, Element::close_b, Element::ovrclose}};
+constexpr At resting_point(const Hover& h) {
+  const Rect r = h.rect();
+  return {r.left + r.width * 9 / 10, r.top + r.height * 4 / 5};
+}
 
 class OnWeston : public ::testing::TestWithParam<Way> {
  protected:
@@ -128,9 +123,9 @@ class OnWeston : public ::testing::TestWithParam<Way> {
   // Rests the pointer on a point of the window, as a person's pointer rests,
   // until the window shows `state` where the cursor leaves it to be seen; then
   // takes it straight out of the window.
-  ::testing::AssertionResult rest_on(int x, int y, const WindowModel& state) {
-    point_at(x, y);
-    const Rect cursor{x - 3, y - 3, 36, 36};  // the arrow points up and to the left
+  ::testing::AssertionResult rest_on(At at, const WindowModel& state) {
+    point_at(at);
+    const Rect cursor{at.x - 3, at.y - 3, 36, 36};  // the arrow points up and to the left
     auto seen = shows(state, 3s, cursor);
     step_away();
     return seen;
@@ -138,11 +133,12 @@ class OnWeston : public ::testing::TestWithParam<Way> {
 
   // Lights a control as a person does, resting the pointer on it, clicks it
   // and takes the pointer away.
-  ::testing::AssertionResult click_lit(const Control& c) {
+  ::testing::AssertionResult click_lit(Element control) {
+    const Hover& c = hover_of(control);
     set(c.normal, false);
     set(c.lit, true);
-    auto lit = rest_on(c.x, c.y, model);
-    click_at(c.x, c.y);
+    auto lit = rest_on(resting_point(c), model);
+    click_at(resting_point(c));
     step_away();
     return lit;
   }
@@ -168,8 +164,8 @@ class OnWeston : public ::testing::TestWithParam<Way> {
   }
 
   // Pointer moves and clicks at window coordinates.
-  void point_at(int x, int y) { weston().pointer().move(window->left + x, window->top + y); }
-  void click_at(int x, int y) { weston().pointer().click(window->left + x, window->top + y); }
+  void point_at(At at) { weston().pointer().move(window->left + at.x, window->top + at.y); }
+  void click_at(At at) { weston().pointer().click(window->left + at.x, window->top + at.y); }
   // Takes the pointer straight out of the window, where the cursor covers none of it.
   void step_away() { weston().rest_pointer(); }
 
@@ -217,15 +213,15 @@ TEST_P(OnWeston, ShowsBorderlessWithEveryPixelOfItsPictures) {
 
 TEST_P(OnWeston, HoverLightsEachControlAndTheBackgroundDarksItAgain) {
   ASSERT_NO_FATAL_FAILURE(start());
-  for (const Control& c : kControls) {
-    SCOPED_TRACE(c.x);
+  for (const Hover& c : kHovers) {
+    SCOPED_TRACE(c.name);
     set(c.normal, false);
     set(c.lit, true);
-    EXPECT_TRUE(rest_on(c.x, c.y, model)) << "not lit under the pointer";
+    EXPECT_TRUE(rest_on(resting_point(c), model)) << "not lit under the pointer";
     EXPECT_TRUE(shows(model)) << "not lit";  // all of it, once the pointer has left
     set(c.normal, true);
     set(c.lit, false);
-    EXPECT_TRUE(rest_on(250, 300, model)) << "not dark again over the background";
+    EXPECT_TRUE(rest_on(kOnBackground, model)) << "not dark again over the background";
     EXPECT_TRUE(shows(model)) << "not dark again";
   }
 }
@@ -235,7 +231,7 @@ TEST_P(OnWeston, StartShowsPressedThenStartsTheGameAndEnds) {
   fs::copy_file(QUARVEL_STUB_GAME, launcher->folder() / "GameData/vivu.exe");
   const fs::path record = root / "game-record.txt";
   ASSERT_NO_FATAL_FAILURE(start({"QUARVEL_STUB_RECORD=" + record.string()}));
-  ASSERT_TRUE(click_lit(kControls[0]));
+  ASSERT_TRUE(click_lit(Element::start));
   set(Element::start_ovr, false);
   set(Element::start_press, true);
   EXPECT_TRUE(shows(model, 1s)) << "no pressed picture";
@@ -249,7 +245,7 @@ TEST_P(OnWeston, StartShowsPressedThenStartsTheGameAndEnds) {
 
 TEST_P(OnWeston, SaysNothingOnTheTerminal) {
   ASSERT_NO_FATAL_FAILURE(start());
-  point_at(60, 440);  // the pointer's entry loads the cursor
+  point_at({60, 440});  // the pointer's entry loads the cursor
   step_away();
   kill(launcher->pid(), SIGTERM);
   EXPECT_EQ(launcher->wait_exit(5s), 0);
@@ -263,7 +259,7 @@ class OnWestonNatively : public OnWeston {};
 
 TEST_P(OnWestonNatively, MinimizeTakesTheWindowOffTheScreenAndTheSwitcherBringsItBack) {
   ASSERT_NO_FATAL_FAILURE(start());
-  ASSERT_TRUE(click_lit(kControls[3]));
+  ASSERT_TRUE(click_lit(Element::minimize));
   set(Element::selmin, true);
   EXPECT_TRUE(shows(model, 450ms)) << "no selected picture";  // minimized 500 ms after the click
   const Rect area = *window;
@@ -281,16 +277,16 @@ TEST_P(OnWestonNatively, MinimizeTakesTheWindowOffTheScreenAndTheSwitcherBringsI
 // other: a control crossed on the way out lights.
 TEST_P(OnWestonNatively, AControlCrossedOnTheWayOutLights) {
   ASSERT_NO_FATAL_FAILURE(start());
-  for (const Control& c : kControls) {
-    SCOPED_TRACE(c.x);
-    point_at(c.x, c.y);
+  for (const Hover& c : kHovers) {
+    SCOPED_TRACE(c.name);
+    point_at(resting_point(c));
     step_away();
     set(c.normal, false);
     set(c.lit, true);
     EXPECT_TRUE(shows(model)) << "not lit";
     set(c.normal, true);
     set(c.lit, false);
-    EXPECT_TRUE(rest_on(250, 300, model)) << "not dark again over the background";
+    EXPECT_TRUE(rest_on(kOnBackground, model)) << "not dark again over the background";
   }
 }
 
