@@ -15,12 +15,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,9 +40,8 @@
 #include "tests/support/files.h"
 #include "tests/support/pointer.h"
 #include "tests/support/proc.h"
+#include "tests/support/process.h"
 #include "tools/cuegen/cue_tones.h"
-
-extern char** environ;
 
 namespace {
 
@@ -58,6 +53,7 @@ using quarvel::Rect;
 using quarvel::WindowModel;
 using quarvel::testing::read_file;
 using quarvel::testing::status_field;
+using quarvel::testing::stop;
 using quarvel::testing::thread_cpu_ns;
 
 constexpr int kWidth = quarvel::kClientWidth;
@@ -151,37 +147,12 @@ class ScreenReader {
   std::map<std::pair<int, int>, std::unique_ptr<Shm>> images_;
 };
 
-pid_t spawn(const std::vector<std::string>& argv, const fs::path& cwd) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&fa, 3);
-  pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, argv[0].c_str(), &fa, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  return rc == 0 ? pid : -1;
+// Starts a program in `cwd` with our environment, its output thrown away.
+pid_t start(const std::vector<std::string>& argv, const fs::path& cwd) {
+  static const auto env = quarvel::testing::environment_with({});
+  return quarvel::testing::spawn(argv, env, {.cwd = cwd, .output = "/dev/null"});
 }
 
-void end(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  for (int i = 0; i < 500; ++i) {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-}
-
-// CPU time of all threads over `span`, sampled every 100 ms so a thread that
-// ends meanwhile still counts (up to its last sample) and one that starts
-// counts from zero.
 double cpu_ms_over(pid_t pid, std::chrono::milliseconds span, int& threads_changed) {
   const auto first = thread_cpu_ns(pid);
   auto last = first;
@@ -322,16 +293,16 @@ struct Started {
 // is left running.
 Started measure_first_frames(Bench& b, Results& r) {
   const auto bare_t0 = Clock::now();
-  const pid_t bare = spawn({b.bare.string()}, b.folder);
+  const pid_t bare = start({b.bare.string()}, b.folder);
   const auto bare_ms = b.screen.wait_for(b.win, b.bare_frame, bare_t0, 200us);
-  end(bare);
+  stop(bare, 5s);
   std::this_thread::sleep_for(300ms);
 
   const auto t0 = Clock::now();
-  const pid_t pid = spawn({(b.folder / "Quarvel").string()}, b.folder);
+  const pid_t pid = start({(b.folder / "Quarvel").string()}, b.folder);
   const auto first_ms = b.screen.wait_for(b.win, b.initial, t0, 200us);
   if (!bare_ms || !first_ms) {
-    end(pid);
+    stop(pid, 5s);
     return {};
   }
   r.first.s.add(*first_ms);
@@ -400,7 +371,7 @@ bool measure_run(Bench& b, Results& r, int run) {
   measure_hovers(b, r);
   measure_press(b, r);
   r.rss.s.add(static_cast<double>(status_field(pid, "VmHWM:")) / 1024.0);
-  end(pid);
+  stop(pid, 5s);
   std::printf("  run %2d: first frame %.1f ms (bare %.1f), idle CPU %.2f ms\n", run + 1,
               r.first.s.v.back(), r.first_bare.s.v.back(), r.idle.s.v.back());
   std::fflush(stdout);
@@ -409,9 +380,7 @@ bool measure_run(Bench& b, Results& r, int run) {
 
 void measure_size(const Bench& b, Results& r) {
   const fs::path stripped = b.folder / "Quarvel.stripped";
-  const pid_t strip =
-      spawn({"strip", "--strip-all", "-o", stripped.string(), b.program.string()}, {});
-  waitpid(strip, nullptr, 0);
+  quarvel::testing::run({"strip", "--strip-all", "-o", stripped.string(), b.program.string()});
   if (fs::exists(stripped)) {
     r.size.s.add(static_cast<double>(fs::file_size(stripped)) / (1024.0 * 1024.0));
   }

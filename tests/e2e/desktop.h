@@ -16,39 +16,20 @@
 
 #include "base/types.h"
 #include "tests/support/pointer.h"
+#include "tests/support/process.h"
 
 namespace quarvel::e2e {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Polls `ok` every few milliseconds until it holds or `timeout` passes.
-bool wait_until(const std::function<bool()>& ok, std::chrono::milliseconds timeout);
-
-// This process's environment with `changes` made: "NAME=value" sets NAME,
-// "-NAME" removes it.
-std::vector<std::string> environment_with(const std::vector<std::string>& changes);
-
-struct SpawnOptions {
-  fs::path cwd{};               // empty: ours
-  fs::path output{};            // a file for stdout and stderr (truncated); empty: ours
-  bool close_other_fds = true;  // pass on no descriptor of ours beyond 0, 1 and 2
-};
-// Starts a program without a shell, stdin from /dev/null: argv[0] as given
-// when it holds a '/', else looked up on PATH. Its pid, or -1.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const SpawnOptions& how = {});
-
-// Asks a child to end (SIGTERM), kills it if it still runs after `grace`, and
-// reaps it.
-void stop(pid_t pid, std::chrono::milliseconds grace = 1s);
-
-// Waits for the child `pid` to end: its exit status (128 + signal if killed),
-// with `pid` set to -1; nullopt if it still runs after `timeout`.
-std::optional<int> wait_exit(pid_t& pid, std::chrono::milliseconds timeout);
-
-// Runs a program (no shell) and waits for it; returns its exit status, or -1.
-int run(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {});
+using testing::environment_with;
+using testing::run;
+using testing::spawn;
+using testing::SpawnOptions;
+using testing::stop;
+using testing::wait_exit;
+using testing::wait_until;
 
 // An Xvfb server of its own, on a display number it picks itself, for the
 // lifetime of the object, and a person's pointer and keyboard on it.
