@@ -263,6 +263,15 @@ void TopWindow::close_by_window_manager() const {
 
 void TopWindow::activate() const {
   run({"wmctrl", "-i", "-a", std::to_string(window_)});
+  // wmctrl only asks; keys sent before the window manager has done it would go
+  // to whichever window had the focus before.
+  Display* d = as_display(display());
+  wait_until(
+      [&] {
+        const auto active = property(d, DefaultRootWindow(d), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        return !active.empty() && active[0] == window_ && !iconified();
+      },
+      2s);
 }
 
 }  // namespace quarvel::e2e

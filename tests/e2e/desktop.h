@@ -105,7 +105,7 @@ class TopWindow {
   std::vector<long> frame_extents() const;  // left, right, top, bottom
   bool iconified() const;
   void close_by_window_manager() const;  // as a desktop closes it: wmctrl -c
-  void activate() const;                 // restore and raise through the window manager
+  void activate() const;                 // restore, raise and focus through the window manager
 
  protected:
   void forget_window() {

@@ -166,7 +166,7 @@ Screenshot Weston::settled_screenshot(std::chrono::milliseconds timeout) const {
 }
 
 void Weston::park_xwayland_pointer() const {
-  run({"xdotool", "mousemove", "0", "0"}, {"DISPLAY=" + xwayland_display_});
+  testing::Pointer(xwayland_display_).move(0, 0);
 }
 
 void Weston::save_screenshot(const fs::path& file) const {
