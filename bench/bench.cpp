@@ -12,6 +12,10 @@
 //   peak RSS:    VmHWM at the end of a run
 //   idle CPU:    CPU time of all threads over 10 s, after the open cue ended
 //   size:        the program file stripped
+//   soak:        one launcher driven at full speed for minutes (500 help commands,
+//                each with 20 hover and darken cycles while it is pending): its
+//                resident memory growth after a warm-up, its descriptors, its
+//                zombie children, and a manual opened for every help command
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -147,10 +151,12 @@ class ScreenReader {
   std::map<std::pair<int, int>, std::unique_ptr<Shm>> images_;
 };
 
-// Starts a program in `cwd` with our environment, its output thrown away.
-pid_t start(const std::vector<std::string>& argv, const fs::path& cwd) {
-  static const auto env = quarvel::testing::environment_with({});
-  return quarvel::testing::spawn(argv, env, {.cwd = cwd, .output = "/dev/null"});
+// Starts a program in `cwd` with our environment (and `changes` to it), its
+// output thrown away.
+pid_t start(const std::vector<std::string>& argv, const fs::path& cwd,
+            const std::vector<std::string>& changes = {}) {
+  return quarvel::testing::spawn(argv, quarvel::testing::environment_with(changes),
+                                 {.cwd = cwd, .output = "/dev/null"});
 }
 
 double cpu_ms_over(pid_t pid, std::chrono::milliseconds span, int& threads_changed) {
@@ -221,11 +227,19 @@ struct Results {
   Row idle_ticks{"  the same from /proc/PID/stat (10 ms ticks)", {}, "ms", "", {}};
   Row size{"program file, stripped", {}, "MiB", "< 1.2 MiB", [](double m) { return m < 1.2; }};
   Row unstripped{"program file as built", {}, "MiB", "", {}};
+  Row soak_growth{
+      "soak: resident memory growth", {}, "KiB", "< 512 KiB", [](double m) { return m < 512; }};
+  Row soak_fds{"soak: descriptors left open", {}, "", "none", [](double m) { return m == 0; }};
+  Row soak_zombies{"soak: zombie children", {}, "", "none", [](double m) { return m == 0; }};
+  Row soak_missed{
+      "soak: help commands without a manual", {}, "", "none", [](double m) { return m == 0; }};
+  Row soak_time{"soak: its duration", {}, "s", "", {}};
   int idle_thread_changes = 0;  // idle windows in which threads came or went
 
   std::vector<const Row*> rows() const {
-    return {&first, &first_bare, &ratio,      &hover, &press,
-            &rss,   &idle,       &idle_ticks, &size,  &unstripped};
+    return {&first,       &first_bare, &ratio,        &hover,       &press,
+            &rss,         &idle,       &idle_ticks,   &size,        &unstripped,
+            &soak_growth, &soak_fds,   &soak_zombies, &soak_missed, &soak_time};
   }
 };
 
@@ -244,6 +258,11 @@ struct Bench {
                                    quarvel::cuegen::wav_image(quarvel::cuegen::synthesise(cue.file),
                                                               quarvel::cuegen::kCueRate));
     }
+    quarvel::testing::write_file(folder / "GameData/voskbase/documentation/manual.doc",
+                                 "{\\rtf1 manual}");
+    fs::create_directories(folder / "bin");
+    fs::create_directories(folder / "opened");
+    fs::copy_file(QUARVEL_BENCH_RECORDER, folder / "bin/xdg-open");
   }
   ~Bench() {
     std::error_code ec;
@@ -378,6 +397,131 @@ bool measure_run(Bench& b, Results& r, int run) {
   return true;
 }
 
+// The soak's figures of one process: resident memory (KiB) and descriptors.
+struct Footprint {
+  long rss_kib = -1;
+  long fds = -1;
+};
+Footprint footprint_of(pid_t pid) {
+  std::error_code ec;
+  const auto fds = std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec),
+                                 fs::directory_iterator());
+  return {status_field(pid, "VmRSS:"), ec ? -1 : static_cast<long>(fds)};
+}
+
+// The launcher at full speed for minutes: help commands, each with hover and
+// darken cycles over the other controls while it is pending, the pointer's
+// moves sent without waiting.
+class Soak {
+ public:
+  static constexpr int kCommands = 500;
+  static constexpr int kCyclesPerCommand = 20;  // 10,000 hover and darken cycles in all
+  static constexpr int kWarmUpCommands = 10;
+
+  explicit Soak(Bench& b) : b_(b) {
+    WindowModel pressed;
+    pressed.set_visible(Element::help, false);
+    pressed.set_visible(Element::help_press, true);
+    pressed_help_ = b.frame_of(pressed, quarvel::layout::kHelpButton);
+  }
+
+  void run(Results& r) {
+    b_.pointer.move(5, 5);
+    const char* path = std::getenv("PATH");
+    const pid_t pid =
+        start({(b_.folder / "Quarvel").string()}, b_.folder,
+              {"QUARVEL_PROOF_RECORDS=" + (b_.folder / "opened").string(),
+               "PATH=" + (b_.folder / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")});
+    if (!b_.screen.wait_for(b_.win, b_.initial, Clock::now(), 1ms)) {
+      std::fprintf(stderr, "soak: the window never showed its picture\n");
+      stop(pid, 5s);
+      return;
+    }
+    settle(pid);
+    const Footprint at_start = footprint_of(pid);
+    int done = 0;
+    for (; done < kWarmUpCommands && help_command(); ++done) {
+    }
+    settle(pid);
+    const Footprint warm = footprint_of(pid);
+    const auto t0 = Clock::now();
+    for (; done < kWarmUpCommands + kCommands && help_command(); ++done) {
+    }
+    r.soak_time.s.add(ms_since(t0) / 1000);
+    settle(pid);
+    const Footprint end = footprint_of(pid);
+    // A descriptor or a child of the last command may take a moment to go.
+    quarvel::testing::wait_until([&] { return footprint_of(pid).fds <= at_start.fds; }, 5s);
+    quarvel::testing::wait_until([&] { return zombies_of(pid) == 0; }, 3s);
+    r.soak_growth.s.add(static_cast<double>(end.rss_kib - warm.rss_kib));
+    r.soak_fds.s.add(static_cast<double>(footprint_of(pid).fds - at_start.fds));
+    r.soak_zombies.s.add(zombies_of(pid));
+    r.soak_missed.s.add(kWarmUpCommands + kCommands - static_cast<double>(opened()));
+    std::printf(
+        "  soak: %d help commands; RSS %ld KiB at start, %ld after warm-up, %ld at the end;"
+        " descriptors %ld -> %ld\n",
+        done, at_start.rss_kib, warm.rss_kib, end.rss_kib, at_start.fds, end.fds);
+    std::fflush(stdout);
+    stop(pid, 5s);
+  }
+
+ private:
+  // One help command with its cycles; false if it showed no pressed picture
+  // or opened no manual.
+  bool help_command() {
+    const std::size_t before = opened();
+    b_.point_at(quarvel::testing::kOnHelp);
+    b_.pointer.press();
+    b_.pointer.release();
+    const Rect help = b_.on_screen(quarvel::layout::kHelpButton);
+    if (!b_.screen.wait_for(help, pressed_help_, Clock::now(), 1ms, 2s)) return false;
+    static constexpr quarvel::testing::At kOthers[] = {
+        quarvel::testing::kOnStart, quarvel::testing::kOnQuit, quarvel::testing::kOnMinimize,
+        quarvel::testing::kOnClose};
+    for (int i = 0; i < kCyclesPerCommand; ++i) {
+      const auto [x, y] = kOthers[i % 4];
+      b_.pointer.move_async(b_.win.left + x, b_.win.top + y);
+      b_.pointer.move_async(b_.win.left + quarvel::testing::kOnBackground.x,
+                            b_.win.top + quarvel::testing::kOnBackground.y);
+    }
+    b_.pointer.sync();
+    return quarvel::testing::wait_until([&] { return opened() == before + 1; }, 3s);
+  }
+
+  static int zombies_of(pid_t pid) {
+    const auto children = quarvel::testing::children_of(pid);
+    return static_cast<int>(std::count_if(children.begin(), children.end(),
+                                          [](const auto& child) { return child.second == 'Z'; }));
+  }
+
+  // Manuals opened so far: one record of the stand-in opener each.
+  std::size_t opened() const {
+    std::size_t n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(b_.folder / "opened", ec)) {
+      n += e.path().extension() == ".rec";
+    }
+    return n;
+  }
+
+  // Until the last cue has played out and its sound device is let go, so the
+  // figures compared are those of an idle launcher.
+  static void settle(pid_t pid) {
+    std::this_thread::sleep_for(1500ms);
+    quarvel::testing::wait_until([&] { return !has_audio_thread(pid); }, 5s);
+  }
+  static bool has_audio_thread(pid_t pid) {
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+      if (read_file(task.path() / "comm").starts_with("SDLAudio")) return true;
+    }
+    return false;
+  }
+
+  Bench& b_;
+  std::vector<std::uint32_t> pressed_help_;
+};
+
 void measure_size(const Bench& b, Results& r) {
   const fs::path stripped = b.folder / "Quarvel.stripped";
   quarvel::testing::run({"strip", "--strip-all", "-o", stripped.string(), b.program.string()});
@@ -435,5 +579,6 @@ int main(int argc, char** argv) {
     if (!measure_run(bench, results, run)) return 1;
   }
   measure_size(bench, results);
+  Soak(bench).run(results);
   return report(results) ? 1 : 0;
 }
