@@ -1,15 +1,16 @@
 #!/bin/sh
 # Runs a command on a private X desktop, as the end-to-end tests have theirs:
 # an Xvfb server (1024 x 768) on a display number it picks itself, with the
-# openbox window manager. DISPLAY names it for the command; both end with it.
+# openbox window manager, and a session bus of its own, as every desktop has.
+# DISPLAY and DBUS_SESSION_BUS_ADDRESS name them for the command; all end with it.
 #   scripts/desktop.sh COMMAND [ARGS...]
 set -eu
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/quarvel-desktop.XXXXXX")
-xvfb= wm=
+xvfb= wm= bus=
 end() {
-  for pid in $wm $xvfb; do
+  for pid in $bus $wm $xvfb; do
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
   done
   rm -rf "$dir"
@@ -41,6 +42,13 @@ openbox --sm-disable </dev/null >/dev/null 2>&1 &
 wm=$!
 # openbox names itself on the root window once it manages the screen.
 await sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+
+# Its own session bus (dbus-daemon, as root, says it cannot raise its descriptor limit).
+dbus-daemon --session --fork --nopidfile --print-address=4 --print-pid=5 \
+  4>"$dir/bus" 5>"$dir/bus-pid" </dev/null >/dev/null 2>&1
+bus=$(cat "$dir/bus-pid")
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$dir/bus")
+export DBUS_SESSION_BUS_ADDRESS
 
 status=0
 "$@" || status=$?

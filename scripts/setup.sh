@@ -16,6 +16,8 @@ packages=(
   clang libclang-rt-14-dev valgrind gdb
   # the desktop the launcher is run and tested on
   xvfb openbox xdotool wmctrl x11-utils imagemagick xdg-utils
+  # the session bus every desktop has, for the demo's and the benchmark's desktop
+  dbus-daemon dbus-bin
   # a Wayland desktop: weston (with weston-screenshooter) and XWayland; Mesa's
   # drivers, which SDL draws through on Wayland (every desktop has them)
   weston xwayland libgl1-mesa-dri
