@@ -5,7 +5,8 @@
 # private Xvfb desktop with openbox, driven by a native test program built in
 # build/winnative. Uses its own Wine prefix, build/windows/wineprefix.
 # Installs nothing: the packages must be there (g++-mingw-w64-x86-64, wine64
-# and those of scripts/setup.sh).
+# and those of scripts/setup.sh). With --build-only it builds and boots the
+# Wine prefix, and runs no test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,6 +25,11 @@ export WINEPREFIX="$root/build/windows/wineprefix"
 mkdir -p "$WINEPREFIX"
 tests/windows/wine-run.sh --server -p10 </dev/null >/dev/null 2>&1
 tests/windows/wine-run.sh wineboot </dev/null >/dev/null 2>&1
+if [[ ${1:-} == --build-only ]]; then
+  # Its server ends before the tests start one of their own.
+  tests/windows/wine-run.sh --server -w
+  exit 0
+fi
 
 echo "== windows tests under Wine"
 ctest --preset windows

@@ -3,15 +3,65 @@
 # sound, launch, end-to-end and proof tests, in a normal build and again under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then the release, built
 # twice and compared byte for byte; then the Windows program's tests under Wine.
+#
+# The tests mostly wait (on a desktop, a sound server, a timer), so the builds
+# they do not need yet (sanitized, Windows, the release twice) run beside them
+# at idle priority, taking only the CPU the tests leave. Tests that measure
+# time run alone (RUN_SERIAL); the others run two at a time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for preset in default sanitize; do
-  echo "== $preset build"
-  scripts/setup.sh "$preset"
-  echo "== $preset tests"
-  ctest --preset "$preset"
-done
-echo "== release"
-scripts/test-release.sh
+started=$SECONDS
+logs=build/test-logs
+
+# The builds the later tests need, in the order they need them, each with its
+# log and status in build/test-logs.
+if [[ ${1:-} == --builds ]]; then
+  step() {
+    local name=$1 status=0
+    shift
+    "$@" >"$logs/$name.log" 2>&1 || status=$?
+    echo "$status" >"$logs/$name.status"
+  }
+  step sanitize-build bash -c 'cmake --preset sanitize >/dev/null && cmake --build --preset sanitize'
+  step windows-build scripts/test-windows.sh --build-only
+  step release scripts/test-release.sh
+  exit 0
+fi
+
+echo "== default build"
+scripts/setup.sh default
+mkdir -p "$logs"
+rm -f "$logs"/*.log "$logs"/*.status
+# At idle priority, in a process group of its own that ends with this script.
+chrt --idle 0 setsid "$0" --builds </dev/null &
+builds=$!
+trap 'kill -- "-$builds" 2>/dev/null || true' EXIT
+
+# Waits for a background step; prints its log if it failed, and fails then.
+await_step() {
+  while [[ ! -e $logs/$1.status ]]; do
+    kill -0 "$builds" 2>/dev/null || { echo "the background builds ended early" >&2; exit 1; }
+    sleep 1
+  done
+  local status
+  status=$(cat "$logs/$1.status")
+  if ((status != 0)); then
+    cat "$logs/$1.log"
+    echo "== $1 failed (status $status)" >&2
+    exit "$status"
+  fi
+}
+
+echo "== default tests"
+ctest --preset default -j2
+echo "== sanitize build (beside the default tests)"
+await_step sanitize-build
+echo "== sanitize tests"
+ctest --preset sanitize -j2
+echo "== release (built beside the tests)"
+await_step release
+cat "$logs/release.log"
 echo "== windows"
+await_step windows-build
 scripts/test-windows.sh
+echo "== every test passed in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
