@@ -141,11 +141,12 @@ class PosixShellTest : public ::testing::Test {
   }
 
   // <root>/<folder>/GameData/voskbase/documentation/manual.doc; returns the application directory.
-  std::string install_manual(const std::string& folder) {
+  std::string install_manual(const std::string& folder,
+                             fs::perms perms = fs::perms::owner_read | fs::perms::owner_write) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData" / "voskbase" / "documentation");
     install_file(app / "GameData" / "voskbase" / "documentation" / "manual.doc", "{\\rtf1 manual}",
-                 fs::perms::owner_read | fs::perms::owner_write);
+                 perms);
     return app.string();
   }
 
@@ -198,9 +199,10 @@ TEST_P(HostileFolder, GameGetsExactlyItsArgumentsDirectoryAndNothingElse) {
   EXPECT_TRUE(fs::exists(fs::path(app) / "GameData" / "vivu-started.log"));
 }
 
+// With the execute bit, as every file has on an NTFS or exFAT drive.
 TEST_P(HostileFolder, ManualGoesToTheOpenerAsItsOnlyArgument) {
   install_recorder("xdg-open");
-  const std::string app = install_manual(GetParam());
+  const std::string app = install_manual(GetParam(), fs::perms::owner_all);
 
   shell_->execute(open_manual_request(app, '/', kOwner));
 
@@ -331,31 +333,37 @@ TEST_P(WindowsProgram, GoesToWineWithTheSameArgumentsAndDirectory) {
   EXPECT_TRUE(records(root_, "xdg-open.").empty());
 }
 
+// A wine in a relative PATH entry is none, though it lies in the launcher's and the game's folder.
 TEST_P(WindowsProgram, WithoutWineNothingHappens) {
   install_recorder("xdg-open");  // a Windows program is not a document
-  setenv("PATH", bin_.c_str(), 1);
+  install_recorder("wine");
   const std::string app = install_windows_game("Quarvel");
+  const fs::path game = fs::path(app) / "GameData";
+  fs::rename(bin_ / "wine", game / "wine");
+  fs::current_path(game);
+  setenv("PATH", (bin_.string() + ":.").c_str(), 1);
   shell_->execute(launch_game_request(app, '/', kOwner));
   EXPECT_EQ(joined(children_of_this_process()), "");
   std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(records(root_, "xdg-open.").empty());
+  EXPECT_TRUE(records(root_, "wine.").empty());
 }
 
 // Only the two bytes "MZ" at the start make a Windows program. Any other file
-// never goes to wine: without the execute bit it is a document for the opener,
-// with it a program the system runs, or (as these) cannot run.
+// that is no ELF file or "#!" script never goes to wine, but to the opener as a
+// document, with the execute bit or without it.
 TEST_P(WindowsProgram, IsToldByItsFirstTwoBytes) {
   install_recorder("wine");
   install_recorder("xdg-open");
-  const std::vector<std::string> others{"", "M", "ZM\x90", "mz\x90", " MZ"};
+  const std::vector<std::string> others{"",       "M",   "Manual", "ZM\x90",
+                                        "mz\x90", " MZ", "\177EL", "#"};
   std::string app;
   for (const std::string& content : others) {
     app = install_file_as_game("Quarvel", content);
     shell_->execute(launch_game_request(app, '/', kOwner));
   }
-  const std::size_t documents = GetParam() ? 0 : others.size();
-  const auto opened = wait_for_records(root_, "xdg-open.", documents);
-  ASSERT_EQ(opened.size(), documents);
+  const auto opened = wait_for_records(root_, "xdg-open.", others.size());
+  ASSERT_EQ(opened.size(), others.size());
   const std::string expected = app + "/GameData/vivu.exe\nargc=1\n";
   for (const auto& record : opened) EXPECT_EQ(record.substr(0, expected.size()), expected);
   EXPECT_EQ(joined(children_after_a_short_wait()), "");
