@@ -155,7 +155,8 @@ class PosixShellTest : public ::testing::Test {
   void install_recorder(const std::string& name) {
     const std::string out = (root_ / name).string();
     // The signal masks are read first, with builtins only: while the shell waits
-    // for a command of its own it blocks signals itself.
+    // for a command of its own it blocks signals itself. mv by its path: some
+    // cases leave the system's folders off PATH, and a record must still come.
     const std::string script =
         "#!/bin/sh\n"
         "masks=\n"
@@ -167,7 +168,7 @@ class PosixShellTest : public ::testing::Test {
         "'.$$\n"
         "{ printf '%s\\n' \"$@\"; printf 'argc=%s\\n' \"$#\"; printf 'cwd=%s\\n' \"$(pwd -P)\";\n"
         "  printf '%s' \"$masks\"; } > \"$out.partial\"\n"
-        "mv \"$out.partial\" \"$out\"\n";
+        "/bin/mv \"$out.partial\" \"$out\"\n";
     install_file(bin_ / name, script, fs::perms::owner_all);
   }
 
