@@ -90,7 +90,9 @@ for dir in "$@"; do cat "$dir"/*.h; done 2>/dev/null |
         print "FAIL: " program " imports " name ", available since SDL " version[name] "; SDL " \
           oldest " must do"; failed = 1
       }
-      if ((name in version) && above(version[name], newest)) { newest = version[name]; which = name }
+      if ((name in version) && above(version[name], newest)) {
+        newest = version[name]; which = name
+      }
     }
     print "SDL functions imported: " count "; the newest: " which " (SDL " newest ")"
     exit failed
