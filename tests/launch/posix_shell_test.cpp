@@ -140,13 +140,13 @@ class PosixShellTest : public ::testing::Test {
     return app.string();
   }
 
-  // <root>/<folder>/GameData/voskbase/documentation/manual.doc; returns the application directory.
-  std::string install_manual(const std::string& folder,
-                             fs::perms perms = fs::perms::owner_read | fs::perms::owner_write) {
+  // <root>/<folder>/GameData/voskbase/documentation/manual.doc, with the execute bit every file
+  // has on an NTFS or exFAT drive; returns the application directory.
+  std::string install_manual(const std::string& folder) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData" / "voskbase" / "documentation");
     install_file(app / "GameData" / "voskbase" / "documentation" / "manual.doc", "{\\rtf1 manual}",
-                 perms);
+                 fs::perms::owner_all);
     return app.string();
   }
 
@@ -155,8 +155,7 @@ class PosixShellTest : public ::testing::Test {
   void install_recorder(const std::string& name) {
     const std::string out = (root_ / name).string();
     // The signal masks are read first, with builtins only: while the shell waits
-    // for a command of its own it blocks signals itself. mv by its path: some
-    // cases leave the system's folders off PATH, and a record must still come.
+    // for a command of its own it blocks signals itself. mv by path: PATH may lack it.
     const std::string script =
         "#!/bin/sh\n"
         "masks=\n"
@@ -200,10 +199,9 @@ TEST_P(HostileFolder, GameGetsExactlyItsArgumentsDirectoryAndNothingElse) {
   EXPECT_TRUE(fs::exists(fs::path(app) / "GameData" / "vivu-started.log"));
 }
 
-// With the execute bit, as every file has on an NTFS or exFAT drive.
 TEST_P(HostileFolder, ManualGoesToTheOpenerAsItsOnlyArgument) {
   install_recorder("xdg-open");
-  const std::string app = install_manual(GetParam(), fs::perms::owner_all);
+  const std::string app = install_manual(GetParam());
 
   shell_->execute(open_manual_request(app, '/', kOwner));
 
