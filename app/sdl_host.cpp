@@ -175,7 +175,8 @@ bool SdlHost::open_window() {
   if (create_window()) return true;
   destroy_window();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+  // SDL 2.0.20 cannot unset a hint; "1" gives the texture-backed surface that unset gives.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "1");
   return init_video_without_bus_autolaunch() && create_window();
 }
 

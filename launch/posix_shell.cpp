@@ -1,9 +1,11 @@
 // The shell on Linux (launch/shell_request.h), without any command shell.
-// Implemented: the "open" operation. What a file is decides how, by its content and its mode:
+// Implemented: the "open" operation. What a file is decides how, by its first bytes and its mode:
 //  - a Windows program (a regular file that starts "MZ") goes to `wine`, with or without the
 //    execute bit: unzip or a copy from a Windows disk leaves it off;
-//  - any other executable file is started directly;
-//  - anything else (a document) goes to the desktop's opener `xdg-open`.
+//  - a program the system runs itself (an ELF file, or a script that starts "#!") is started
+//    directly when it has the execute bit;
+//  - anything else (a document) goes to the desktop's opener `xdg-open`, execute bit or not: on an
+//    NTFS or exFAT drive every file has it, the manual too.
 // Left out: other operations, the owner window and the show command (the desktop places what
 //   starts); any report of the outcome.
 // Why it is so: every path and argument reaches the started program byte for byte. What we start
@@ -186,13 +188,16 @@ std::string absolute_path(const std::string& path) {
   return dir + path;
 }
 
-// Whether `path` is a regular file that starts with the Windows program
-// signature "MZ". Opening never blocks, and nothing but a regular file is read.
-bool is_windows_program(const std::string& path) {
+enum class FileKind { kProgram, kWindowsProgram, kDocument };
+
+// What `path` is by its first bytes: a program the system runs (ELF, or "#!"),
+// a Windows program ("MZ"), or a document. Opening never blocks, and nothing
+// but a regular file is read.
+FileKind kind_of(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return FileKind::kDocument;
   struct stat st = {};
-  char magic[2] = {};
+  char magic[4] = {};
   ssize_t got = 0;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     do {
@@ -200,7 +205,10 @@ bool is_windows_program(const std::string& path) {
     } while (got < 0 && errno == EINTR);
   }
   close(fd);
-  return got == 2 && magic[0] == 'M' && magic[1] == 'Z';
+  const std::string_view start(magic, got > 0 ? static_cast<std::size_t>(got) : 0);
+  if (start.starts_with("\177ELF") || start.starts_with("#!")) return FileKind::kProgram;
+  if (start.starts_with("MZ")) return FileKind::kWindowsProgram;
+  return FileKind::kDocument;
 }
 
 bool is_executable_file(const std::string& path) {
@@ -256,9 +264,10 @@ class PosixShell final : public Shell {
     const std::string file = absolute_path(request.file);
     struct stat st = {};
     if (stat(file.c_str(), &st) != 0) return;  // nothing there to open
-    if (is_windows_program(file))
+    const FileKind kind = kind_of(file);
+    if (kind == FileKind::kWindowsProgram)
       run_windows_program(file, request);
-    else if (S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
+    else if (kind == FileKind::kProgram && access(file.c_str(), X_OK) == 0)
       run_program(file, request);
     else
       open_document(file, request.directory);

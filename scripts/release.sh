@@ -5,7 +5,8 @@
 #   SHA256SUMS              the SHA-256 of both archives and of both programs
 # The same commit makes the same bytes, wherever, whenever and by whomever it is
 # built: every date is the commit's (or SOURCE_DATE_EPOCH's, when that is set),
-# every owner root, every mode and order fixed. Builds both programs afresh,
+# every owner root, every mode and order fixed, and no compiler, flag or archiver
+# default from the builder's environment counts. Builds both programs afresh,
 # without their tests, in build/release-build. Installs nothing: the packages of
 # scripts/setup.sh must be there.
 set -euo pipefail
@@ -15,6 +16,9 @@ out=$root/build/release
 builds=$root/build/release-build
 
 export TZ=UTC0 LC_ALL=C  # zip stores local times; names sort bytewise
+# The builder's own compilers, flags and archiver defaults would change the bytes.
+unset CC CXX CFLAGS CXXFLAGS CPPFLAGS LDFLAGS RC RCFLAGS CMAKE_TOOLCHAIN_FILE \
+  ZIP ZIPOPT TAR_OPTIONS GZIP
 if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
     { echo "release: no commit to date the release by; set SOURCE_DATE_EPOCH" >&2; exit 1; }
@@ -83,9 +87,10 @@ it is a Windows program); Help opens the manual with the desktop's program for
 .doc files (xdg-open).
 
 It needs of the system: glibc 2.34 or later (Debian 12, Ubuntu 22.04, Fedora
-35, RHEL 9 and later), SDL2 (libSDL2-2.0.so.0; Debian and Ubuntu: apt install
-libsdl2-2.0-0) and Xlib (libX11.so.6); wine to start a Windows game, and
-xdg-open (xdg-utils) to open the manual. Its C++ runtime is inside it.
+35, RHEL 9 and later), SDL 2.0.20 or later (libSDL2-2.0.so.0; Debian and
+Ubuntu: apt install libsdl2-2.0-0) and Xlib (libX11.so.6); wine to start a
+Windows game, and xdg-open (xdg-utils) to open the manual. Its C++ runtime is
+inside it.
 
 To check a copy, put SHA256SUMS, the list published beside
 Quarvel-linux.tar.gz, in the folder that holds the program (or the archive)

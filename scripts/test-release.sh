@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds the release twice from the commit checked out and compares every byte:
-# once here (scripts/release.sh, into build/release) and once, later, in a clone
-# in another folder under another umask, time zone and locale, and when run as
-# root, as another user (nobody). Where the working tree has changes, the first
-# build is made in a clone of the commit as well.
+# once here (scripts/release.sh, into build/release), dated by the commit, and
+# once, later, in a clone in another folder under another umask, with
+# SOURCE_DATE_EPOCH given, with compiler, linker and archiver settings in the
+# environment that the release must not take, and when run as root, as another
+# user (nobody). (Time zone and locale are not varied: the release script sets
+# both itself.) Where the working tree has changes, the first build is made in a
+# clone of the commit as well.
 # Then checks what the release holds: the archives' names, order, owners, modes,
 # dates and line ends, SHA256SUMS, no build folder inside a program, the PE time
 # stamp, and what each program needs of the system. Installs nothing.
@@ -36,15 +39,15 @@ else
   first=$scratch/first/quarvel
   (umask 022 && clone "$first")
 fi
-(umask 022 && cd "$first" && scripts/release.sh)
+(umask 022 && cd "$first" && env -u SOURCE_DATE_EPOCH scripts/release.sh)
 
 second="$scratch/another place/quarvel"
 as_other=()
 if ((EUID == 0)); then
   as_other=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch/home")
 fi
-echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham," \
-  "LC_ALL C.UTF-8${as_other:+, user nobody}"
+echo "== release, second build: another folder, umask 077, SOURCE_DATE_EPOCH=$epoch," \
+  "CXXFLAGS, LDFLAGS, ZIPOPT and TAR_OPTIONS set${as_other:+, user nobody}"
 (
   umask 077
   clone "$second"
@@ -54,7 +57,9 @@ echo "== release, second build: another folder, umask 077, TZ Pacific/Chatham," 
     chown -R nobody:nogroup "$scratch/home" "$scratch/another place"
   fi
   cd "$second"
-  TZ=Pacific/Chatham LC_ALL=C.UTF-8 "${as_other[@]}" scripts/release.sh
+  # The commit's date, given; each of the rest would change the bytes, were the release to take it.
+  SOURCE_DATE_EPOCH=$epoch CXXFLAGS=-g LDFLAGS=-Wl,--build-id=none ZIPOPT=-l \
+    TAR_OPTIONS=--mode=go-r "${as_other[@]}" scripts/release.sh
 )
 
 echo "== release, the two builds compared"

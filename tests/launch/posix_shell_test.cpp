@@ -140,12 +140,13 @@ class PosixShellTest : public ::testing::Test {
     return app.string();
   }
 
-  // <root>/<folder>/GameData/voskbase/documentation/manual.doc; returns the application directory.
+  // <root>/<folder>/GameData/voskbase/documentation/manual.doc, with the execute bit every file
+  // has on an NTFS or exFAT drive; returns the application directory.
   std::string install_manual(const std::string& folder) {
     const fs::path app = root_ / folder;
     fs::create_directories(app / "GameData" / "voskbase" / "documentation");
     install_file(app / "GameData" / "voskbase" / "documentation" / "manual.doc", "{\\rtf1 manual}",
-                 fs::perms::owner_read | fs::perms::owner_write);
+                 fs::perms::owner_all);
     return app.string();
   }
 
@@ -154,7 +155,7 @@ class PosixShellTest : public ::testing::Test {
   void install_recorder(const std::string& name) {
     const std::string out = (root_ / name).string();
     // The signal masks are read first, with builtins only: while the shell waits
-    // for a command of its own it blocks signals itself.
+    // for a command of its own it blocks signals itself. mv by path: PATH may lack it.
     const std::string script =
         "#!/bin/sh\n"
         "masks=\n"
@@ -166,7 +167,7 @@ class PosixShellTest : public ::testing::Test {
         "'.$$\n"
         "{ printf '%s\\n' \"$@\"; printf 'argc=%s\\n' \"$#\"; printf 'cwd=%s\\n' \"$(pwd -P)\";\n"
         "  printf '%s' \"$masks\"; } > \"$out.partial\"\n"
-        "mv \"$out.partial\" \"$out\"\n";
+        "/bin/mv \"$out.partial\" \"$out\"\n";
     install_file(bin_ / name, script, fs::perms::owner_all);
   }
 
@@ -331,31 +332,37 @@ TEST_P(WindowsProgram, GoesToWineWithTheSameArgumentsAndDirectory) {
   EXPECT_TRUE(records(root_, "xdg-open.").empty());
 }
 
+// A wine in a relative PATH entry is none, though it lies in the launcher's and the game's folder.
 TEST_P(WindowsProgram, WithoutWineNothingHappens) {
   install_recorder("xdg-open");  // a Windows program is not a document
-  setenv("PATH", bin_.c_str(), 1);
+  install_recorder("wine");
   const std::string app = install_windows_game("Quarvel");
+  const fs::path game = fs::path(app) / "GameData";
+  fs::rename(bin_ / "wine", game / "wine");
+  fs::current_path(game);
+  setenv("PATH", (bin_.string() + ":.").c_str(), 1);
   shell_->execute(launch_game_request(app, '/', kOwner));
   EXPECT_EQ(joined(children_of_this_process()), "");
   std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(records(root_, "xdg-open.").empty());
+  EXPECT_TRUE(records(root_, "wine.").empty());
 }
 
 // Only the two bytes "MZ" at the start make a Windows program. Any other file
-// never goes to wine: without the execute bit it is a document for the opener,
-// with it a program the system runs, or (as these) cannot run.
+// that is no ELF file or "#!" script never goes to wine, but to the opener as a
+// document, with the execute bit or without it.
 TEST_P(WindowsProgram, IsToldByItsFirstTwoBytes) {
   install_recorder("wine");
   install_recorder("xdg-open");
-  const std::vector<std::string> others{"", "M", "ZM\x90", "mz\x90", " MZ"};
+  const std::vector<std::string> others{"",       "M",   "Manual", "ZM\x90",
+                                        "mz\x90", " MZ", "\177EL", "#"};
   std::string app;
   for (const std::string& content : others) {
     app = install_file_as_game("Quarvel", content);
     shell_->execute(launch_game_request(app, '/', kOwner));
   }
-  const std::size_t documents = GetParam() ? 0 : others.size();
-  const auto opened = wait_for_records(root_, "xdg-open.", documents);
-  ASSERT_EQ(opened.size(), documents);
+  const auto opened = wait_for_records(root_, "xdg-open.", others.size());
+  ASSERT_EQ(opened.size(), others.size());
   const std::string expected = app + "/GameData/vivu.exe\nargc=1\n";
   for (const auto& record : opened) EXPECT_EQ(record.substr(0, expected.size()), expected);
   EXPECT_EQ(joined(children_after_a_short_wait()), "");
