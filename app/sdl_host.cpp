@@ -4,7 +4,8 @@
 //   window's destruction by another client, each handed to the core; a loop that sleeps until an
 //   event or the core's next due timer.
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
-//   load libdecor, whose plugin search speaks on stderr).
+//   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
+//   (the others show no window on a desktop: without one it ends at once, saying so).
 // Why it is so: on X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
 //   there is, and a driver without one (Wayland) gets SDL's texture-backed surface. The icon is set
 //   through the X11 property _NET_WM_ICON, because SDL gives a window only one of its two images.
@@ -15,7 +16,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -167,11 +170,27 @@ bool init_video_without_bus_autolaunch() {
   return ok;
 }
 
+// Without a desktop SDL falls back to drivers that show nobody anything
+// (offscreen, dummy): a launcher there would run unseen for ever.
+bool on_a_desktop() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+}
+
+// The runtime's one-line report of the failed start; the launcher itself says nothing.
+bool no_display() {
+  std::fputs(
+      "Quarvel: found no display to open its window on (no X server at DISPLAY, no Wayland "
+      "compositor at WAYLAND_DISPLAY)\n",
+      stderr);
+  return false;
+}
+
 // SDL settles on the kind of window surface once per video start, so where the
 // driver has no unaccelerated framebuffer, video starts again without asking for it.
 bool SdlHost::open_window() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (!init_video_without_bus_autolaunch()) return false;
+  if (!init_video_without_bus_autolaunch() || !on_a_desktop()) return no_display();
   if (create_window()) return true;
   destroy_window();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);

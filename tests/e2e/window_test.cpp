@@ -2,7 +2,10 @@
 // called, its icons, its pixels, and how the desktop closes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fixture.h"
+#include "tests/support/files.h"
 
 namespace quarvel::e2e {
 namespace {
@@ -70,6 +73,19 @@ TEST_F(Window, SigtermEndsTheProgramCleanly) {
   start();
   kill(launcher->pid(), SIGTERM);
   EXPECT_EQ(launcher->wait_exit(5s), 0);
+}
+
+TEST_F(Window, WithoutADisplayEndsAtOnceSayingSo) {
+  const fs::path runtime = root / "runtime";  // no Wayland socket in it
+  fs::create_directory(runtime);
+  launcher->start({"-DISPLAY", "-WAYLAND_DISPLAY", "XDG_RUNTIME_DIR=" + runtime.string()},
+                  root / "said.txt");
+  const auto status = launcher->wait_exit(2s);
+  ASSERT_TRUE(status.has_value()) << "it runs on with no display";
+  EXPECT_NE(*status, 0);
+  const std::string said = read_file(root / "said.txt");
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_NE(said.find("no display"), std::string::npos) << said;
 }
 
 TEST_F(Window, TakesNoKeyboardInput) {
