@@ -2,7 +2,8 @@
 // Implemented: one borderless, centred 500 x 480 window with the program icon, drawn through SDL's
 //   window surface; pointer moves, left-button presses and releases, the desktop's close and the
 //   window's destruction by another client, each handed to the core; a loop that sleeps until an
-//   event or the core's next due timer.
+//   event or the core's next due timer; a size change made from outside (a tiling window manager)
+//   answered by drawing the whole window again, the pictures at the top left and black beyond.
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
 //   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
 //   (the others show no window on a desktop: without one it ends at once, saying so).
@@ -55,6 +56,7 @@ class SdlHost final : public Host {
   void destroy_window();
   void set_icons();
   void draw_dirty();
+  void renew_frame();
   void wait_and_dispatch();
   bool dispatch(const SDL_Event& e);
 
@@ -128,7 +130,7 @@ void SdlHost::set_icons() {
 void SdlHost::draw_dirty() {
   const Rect area = intersect(dirty_, Rect{0, 0, kClientWidth, kClientHeight});
   dirty_ = {};
-  if (area.empty()) return;
+  if (area.empty() || !frame_) return;
   SDL_Surface* target = staging_ ? staging_ : frame_;
   launcher_->model().draw(pictures_, area,
                           FrameView{static_cast<std::uint32_t*>(target->pixels), target->w,
@@ -138,13 +140,26 @@ void SdlHost::draw_dirty() {
   SDL_UpdateWindowSurfaceRects(window_, &r, 1);
 }
 
+// A size change, whoever made it, leaves SDL's old surface invalid: the whole
+// window is drawn anew on a fresh one, black beyond the pictures.
+void SdlHost::renew_frame() {
+  frame_ = SDL_GetWindowSurface(window_);
+  if (!frame_) return;
+  SDL_FillRect(frame_, nullptr, SDL_MapRGB(frame_->format, 0, 0, 0));
+  dirty_ = Rect{0, 0, kClientWidth, kClientHeight};
+  draw_dirty();
+  SDL_UpdateWindowSurface(window_);
+}
+
 // SDL's X11 driver reports the pointer leaving the window as a move to the
 // nearest edge, queued right before the leave event itself; that move is not a
 // real one. Any other move before a leave is, and may be the one that lights a
 // control: the Wayland driver makes up no edge move, nor does XWayland, which
 // reports the leave where the pointer last was inside.
-bool edge_move_before_leave(const SDL_MouseMotionEvent& m) {
-  const bool on_edge = m.x == 0 || m.y == 0 || m.x == kClientWidth - 1 || m.y == kClientHeight - 1;
+bool edge_move_before_leave(SDL_Window* window, const SDL_MouseMotionEvent& m) {
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window, &width, &height);
+  const bool on_edge = m.x == 0 || m.y == 0 || m.x == width - 1 || m.y == height - 1;
   SDL_Event next;
   return on_edge && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
          next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
@@ -205,7 +220,7 @@ bool SdlHost::dispatch(const SDL_Event& e) {
       // Moves reported outside the client area (a held button captures the
       // pointer) are not moves over the window, nor is the pointer leaving it.
       if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y) &&
-          !edge_move_before_leave(e.motion)) {
+          !edge_move_before_leave(window_, e.motion)) {
         launcher_->pointer_moved(e.motion.x, e.motion.y);
       }
       return true;
@@ -216,6 +231,7 @@ bool SdlHost::dispatch(const SDL_Event& e) {
       if (e.button.button == SDL_BUTTON_LEFT) launcher_->pointer_released(e.button.x, e.button.y);
       return true;
     case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) renew_frame();
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED) SDL_UpdateWindowSurface(window_);
       if (e.window.event == SDL_WINDOWEVENT_CLOSE) return false;
       return true;

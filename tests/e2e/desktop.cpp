@@ -261,6 +261,20 @@ void TopWindow::close_by_window_manager() const {
   run({"wmctrl", "-i", "-c", std::to_string(window_)});
 }
 
+bool TopWindow::resize_from_outside(int width, int height) const {
+  Display* d = as_display(display());
+  XSizeHints none{};
+  XSetWMNormalHints(d, window_, &none);
+  XResizeWindow(d, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XFlush(d);
+  return wait_until(
+      [&] {
+        const Rect g = geometry();
+        return g.width == width && g.height == height;
+      },
+      3s);
+}
+
 void TopWindow::activate() const {
   run({"wmctrl", "-i", "-a", std::to_string(window_)});
   // wmctrl only asks; keys sent before the window manager has done it would go

@@ -105,7 +105,10 @@ class TopWindow {
   std::vector<long> frame_extents() const;  // left, right, top, bottom
   bool iconified() const;
   void close_by_window_manager() const;  // as a desktop closes it: wmctrl -c
-  void activate() const;                 // restore, raise and focus through the window manager
+  // Lifts the window's size hints and resizes it, as a tiling window manager
+  // does; false if it did not take the size.
+  bool resize_from_outside(int width, int height) const;
+  void activate() const;  // restore, raise and focus through the window manager
 
  protected:
   void forget_window() {

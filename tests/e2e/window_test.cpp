@@ -75,6 +75,17 @@ TEST_F(Window, SigtermEndsTheProgramCleanly) {
   EXPECT_EQ(launcher->wait_exit(5s), 0);
 }
 
+// A tiling window manager gives it a size of its own: the pictures stay at
+// the top left, black beyond, and every later change shows.
+TEST_F(Window, DrawsAgainAfterASizeChangeFromOutside) {
+  start();
+  ASSERT_TRUE(launcher->resize_from_outside(700, 600));
+  const Shown resized{.width = 700, .height = 600};
+  EXPECT_TRUE(shows(WindowModel{}, 3s, resized)) << "not drawn whole at the new size";
+  move(kOnStart);
+  EXPECT_TRUE(shows(lit_window(Element::start), 3s, resized)) << "no hover after the size change";
+}
+
 TEST_F(Window, WithoutADisplayEndsAtOnceSayingSo) {
   const fs::path runtime = root / "runtime";  // no Wayland socket in it
   fs::create_directory(runtime);
