@@ -1,9 +1,10 @@
 // The window host on SDL2, for Linux (X11, and Wayland through SDL's own driver): app/host.h.
-// Implemented: one borderless, centred 500 x 480 window with the program icon, drawn through SDL's
-//   window surface; pointer moves, left-button presses and releases, the desktop's close and the
-//   window's destruction by another client, each handed to the core; a loop that sleeps until an
-//   event or the core's next due timer; a size change made from outside (a tiling window manager)
-//   answered by drawing the whole window again, the pictures at the top left and black beyond.
+// Implemented: one borderless, centred, fixed-size (min = max, on X11 and Wayland) 500 x 480
+//   window with the program icon, drawn through SDL's window surface; pointer moves, left-button
+//   presses and releases, the desktop's close and the window's destruction by another client,
+//   each handed to the core; a loop that sleeps until an event or the core's next due timer; a
+//   size change made from outside (a tiling window manager) answered by drawing the whole window
+//   again, the pictures at the top left and black beyond.
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
 //   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
 //   (the others show no window on a desktop: without one it ends at once, saying so).
@@ -185,11 +186,15 @@ bool init_video_without_bus_autolaunch() {
   return ok;
 }
 
+bool video_driver_is(const char* name) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, name) == 0;
+}
+
 // Without a desktop SDL falls back to drivers that show nobody anything
 // (offscreen, dummy): a launcher there would run unseen for ever.
 bool on_a_desktop() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+  return video_driver_is("x11") || video_driver_is("wayland");
 }
 
 // The runtime's one-line report of the failed start; the launcher itself says nothing.
@@ -288,6 +293,9 @@ int SdlHost::run() {
   dirty_ = Rect{0, 0, kClientWidth, kClientHeight};
   draw_dirty();
   SDL_ShowWindow(window_);
+  // SDL's X11 driver declares min = max for a window of fixed size when it makes
+  // it; its Wayland driver only once a limit is set, after the window is shown.
+  if (video_driver_is("wayland")) SDL_SetWindowMinimumSize(window_, kClientWidth, kClientHeight);
   SDL_UpdateWindowSurface(window_);
 
   while (running_) wait_and_dispatch();

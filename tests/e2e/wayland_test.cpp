@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <regex>
 
 #include "fixture.h"
 #include "tests/support/files.h"
@@ -287,6 +288,15 @@ TEST_P(OnWestonNatively, AControlCrossedOnTheWayOutLights) {
     set(c.normal, true);
     set(c.lit, false);
     EXPECT_TRUE(rest_on(kOnBackground, model)) << "not dark again over the background";
+  }
+}
+
+// As on X11, min = max: a tiling compositor keeps it floating, at its size.
+TEST_P(OnWestonNatively, DeclaresItsSizeFixed) {
+  ASSERT_NO_FATAL_FAILURE(start({"WAYLAND_DEBUG=client"}));
+  for (const char* request : {"set_min_size", "set_max_size"}) {
+    const std::regex asked(std::string(R"(-> xdg_toplevel@\d+\.)") + request + R"(\(500, 480\))");
+    EXPECT_TRUE(std::regex_search(said(), asked)) << "no " << request << " among:\n" << said();
   }
 }
 
