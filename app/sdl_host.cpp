@@ -4,7 +4,8 @@
 //   presses and releases, the desktop's close and the window's destruction by another client,
 //   each handed to the core; a loop that sleeps until an event or the core's next due timer; a
 //   size change made from outside (a tiling window manager) answered by drawing the whole window
-//   again, the pictures at the top left and black beyond.
+//   again, the pictures at the top left and black beyond; the screen saver and idle lock left to
+//   the desktop (SDL would keep the screen awake).
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
 //   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
 //   (the others show no window on a desktop: without one it ends at once, saying so).
@@ -273,6 +274,9 @@ int SdlHost::run() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+  // SDL keeps the screen awake by default (suspending the X screen saver, an
+  // idle inhibitor, a session-bus inhibit); a launcher menu must not.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   XSetErrorHandler(ignore_x_error);
   pictures_ = assets::Pictures::decode_all();
   if (!open_window()) return 1;

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,6 +106,23 @@ std::vector<std::uint32_t> XServer::grab(const Rect& area) const {
   }
   XDestroyImage(img);
   return out;
+}
+
+bool XServer::screen_saver_comes_on() const {
+  Display* d = as_display(dpy_);
+  XSetScreenSaver(d, 1, 0, PreferBlanking, AllowExposures);
+  XForceScreenSaver(d, ScreenSaverReset);
+  XScreenSaverInfo* info = XScreenSaverAllocInfo();
+  const bool on = wait_until(
+      [&] {
+        return XScreenSaverQueryInfo(d, DefaultRootWindow(d), info) && info->state == ScreenSaverOn;
+      },
+      3s);
+  XFree(info);
+  XSetScreenSaver(d, -1, -1, DefaultBlanking, DefaultExposures);
+  XForceScreenSaver(d, ScreenSaverReset);
+  XSync(d, False);
+  return on;
 }
 
 void XServer::save_png(const Rect& area, const fs::path& file) const {

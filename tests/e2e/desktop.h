@@ -47,6 +47,9 @@ class XServer {
 
   // The screen's pixels in `area` (root-window coordinates) as 0x00RRGGBB.
   std::vector<std::uint32_t> grab(const Rect& area) const;
+  // Whether the screen saver comes on after a second without input (then
+  // reset to the server's own timeout).
+  bool screen_saver_comes_on() const;
   void save_png(const Rect& area, const fs::path& file) const;
 
  protected:

@@ -86,6 +86,12 @@ TEST_F(Window, DrawsAgainAfterASizeChangeFromOutside) {
   EXPECT_TRUE(shows(lit_window(Element::start), 3s, resized)) << "no hover after the size change";
 }
 
+// A launcher menu keeps no desktop awake: the screen still blanks and locks.
+TEST_F(Window, LeavesTheScreenSaverOn) {
+  start();
+  EXPECT_TRUE(desktop().screen_saver_comes_on()) << "the launcher keeps the screen awake";
+}
+
 TEST_F(Window, WithoutADisplayEndsAtOnceSayingSo) {
   const fs::path runtime = root / "runtime";  // no Wayland socket in it
   fs::create_directory(runtime);
