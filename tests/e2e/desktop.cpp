@@ -125,6 +125,18 @@ bool XServer::screen_saver_comes_on() const {
   return on;
 }
 
+void XServer::set_resources(const std::string& resources) const {
+  Display* d = as_display(dpy_);
+  if (resources.empty()) {
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+  } else {
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()),
+                    static_cast<int>(resources.size()));
+  }
+  XSync(d, False);
+}
+
 void XServer::save_png(const Rect& area, const fs::path& file) const {
   const auto pixels = grab(area);
   const fs::path ppm = fs::path(file).replace_extension(".ppm");
@@ -141,9 +153,8 @@ void XServer::save_png(const Rect& area, const fs::path& file) const {
   fs::remove(ppm);
 }
 
-Desktop::Desktop() : XServer(kWidth, kHeight) {
-  setenv("DISPLAY", display().c_str(), 1);
-  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
+Desktop::Desktop(int width, int height) : XServer(width, height) {
+  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({"DISPLAY=" + display()}));
   Display* d = as_display(connection());
   const bool wm_up = wait_until(
       [&] {
@@ -163,7 +174,8 @@ fs::path built_program() {
   return QUARVEL_PROGRAM;
 }
 
-Launcher::Launcher(fs::path folder) : folder_(std::move(folder)) {
+Launcher::Launcher(fs::path folder, std::string display)
+    : TopWindow(std::move(display)), folder_(std::move(folder)) {
   fs::create_directories(folder_);
   fs::copy_file(built_program(), program(), fs::copy_options::overwrite_existing);
 }
@@ -186,7 +198,7 @@ TopWindow::~TopWindow() {
 }
 
 void* TopWindow::display() const {
-  if (!dpy_) dpy_ = XOpenDisplay(nullptr);
+  if (!dpy_) dpy_ = XOpenDisplay(display_name_.empty() ? nullptr : display_name_.c_str());
   if (!dpy_) throw std::runtime_error("no display");
   return dpy_;
 }

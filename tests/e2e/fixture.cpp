@@ -6,6 +6,8 @@ namespace quarvel::e2e {
 
 Desktop& desktop() {
   static Desktop d;
+  static const bool named = setenv("DISPLAY", d.display().c_str(), 1) == 0;
+  (void)named;
   return d;
 }
 
@@ -78,12 +80,13 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
 }
 
 ::testing::AssertionResult window_shows(const TopWindow& window, const WindowModel& model,
-                                        std::chrono::milliseconds timeout, Shown how) {
+                                        std::chrono::milliseconds timeout, Shown how,
+                                        const XServer& on) {
   const auto want = expected_window(model, how);
   std::vector<std::uint32_t> got;
   const bool same = wait_until(
       [&] {
-        got = desktop().grab(window.geometry());
+        got = on.grab(window.geometry());
         return got == want;
       },
       timeout);
@@ -91,7 +94,7 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const fs::path shot =
       fs::temp_directory_path() / (std::string("quarvel-") + info->name() + ".png");
-  desktop().save_png(window.geometry(), shot);
+  on.save_png(window.geometry(), shot);
   return ::testing::AssertionFailure()
          << differing_pixels(got, want) << " pixels differ from the expected window"
          << " (screenshot: " << shot.string() << ")";

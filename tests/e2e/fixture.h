@@ -38,10 +38,11 @@ void click_in(const TopWindow& window, At at);
 std::size_t differing_pixels(const std::vector<std::uint32_t>& got,
                              const std::vector<std::uint32_t>& want);
 
-// Waits until `window` shows what `model` draws, pixel for pixel; else says
+// Waits until `window` on the desktop `on` shows what `model` draws, pixel for pixel; else says
 // how many pixels differ and keeps a screenshot of the window.
 ::testing::AssertionResult window_shows(const TopWindow& window, const WindowModel& model,
-                                        std::chrono::milliseconds timeout, Shown how = {});
+                                        std::chrono::milliseconds timeout, Shown how = {},
+                                        const XServer& on = desktop());
 
 class LauncherTest : public ::testing::Test {
  protected:

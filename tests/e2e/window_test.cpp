@@ -86,6 +86,38 @@ TEST_F(Window, DrawsAgainAfterASizeChangeFromOutside) {
   EXPECT_TRUE(shows(lit_window(Element::start), 3s, resized)) << "no hover after the size change";
 }
 
+// A desktop at 200 %, as GNOME and KDE set it: the window keeps its size on
+// the screen, every picture pixel a 2 x 2 block, and the pointer works on it
+// as on the pictures.
+TEST_F(Window, OnADesktopAt200PercentEveryPixelIsA2x2Block) {
+  Desktop scaled(2048, 1536);
+  scaled.set_resources("Xft.dpi:\t192\n");
+  Launcher on_scaled(root / "scaled", scaled.display());
+  on_scaled.start({"DISPLAY=" + scaled.display()});
+  ASSERT_TRUE(on_scaled.wait_for_window());
+  const Rect g = on_scaled.geometry();
+  EXPECT_EQ(g, (Rect{524, 288, 1000, 960}));
+  const Shown doubled{.scale = 2};
+  EXPECT_TRUE(window_shows(on_scaled, WindowModel{}, 3s, doubled, scaled));
+  scaled.pointer().move(g.left + 2 * kOnStart.x, g.top + 2 * kOnStart.y);
+  EXPECT_TRUE(window_shows(on_scaled, lit_window(Element::start), 3s, doubled, scaled))
+      << "start is not lit under the pointer";
+  scaled.pointer().click(g.left + 2 * kOnQuit.x, g.top + 2 * kOnQuit.y);
+  WindowModel pressed = lit_window(Element::start);  // no move over the background between
+  pressed.set_visible(Element::quit, false);
+  pressed.set_visible(Element::exit_press, true);
+  EXPECT_TRUE(window_shows(on_scaled, pressed, 400ms, doubled, scaled)) << "quit is not pressed";
+  EXPECT_EQ(on_scaled.wait_exit(5s), 0) << "quit did not end it";
+}
+
+TEST_F(Window, WhereTwiceTheSizeDoesNotFitItStays500x480) {
+  desktop().set_resources("Xft.dpi:\t192\n");
+  start();
+  desktop().set_resources("");
+  EXPECT_EQ(launcher->geometry(), (Rect{262, 144, 500, 480}));
+  EXPECT_TRUE(shows(WindowModel{}));
+}
+
 // A launcher menu keeps no desktop awake: the screen still blanks and locks.
 TEST_F(Window, LeavesTheScreenSaverOn) {
   start();
