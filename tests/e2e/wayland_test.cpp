@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
-#include <regex>
 
 #include "fixture.h"
 #include "tests/support/files.h"
@@ -294,9 +293,10 @@ TEST_P(OnWestonNatively, AControlCrossedOnTheWayOutLights) {
 // As on X11, min = max: a tiling compositor keeps it floating, at its size.
 TEST_P(OnWestonNatively, DeclaresItsSizeFixed) {
   ASSERT_NO_FATAL_FAILURE(start({"WAYLAND_DEBUG=client"}));
-  for (const char* request : {"set_min_size", "set_max_size"}) {
-    const std::regex asked(std::string(R"(-> xdg_toplevel@\d+\.)") + request + R"(\(500, 480\))");
-    EXPECT_TRUE(std::regex_search(said(), asked)) << "no " << request << " among:\n" << said();
+  for (const char* request : {"set_min_size(500, 480)", "set_max_size(500, 480)"}) {
+    EXPECT_NE(said().find(std::string(".") + request), std::string::npos)
+        << "no xdg_toplevel." << request << " among:\n"
+        << said();
   }
 }
 
