@@ -113,11 +113,8 @@ bool XServer::screen_saver_comes_on() const {
   XSetScreenSaver(d, 1, 0, PreferBlanking, AllowExposures);
   XForceScreenSaver(d, ScreenSaverReset);
   XScreenSaverInfo* info = XScreenSaverAllocInfo();
-  const bool on = wait_until(
-      [&] {
-        return XScreenSaverQueryInfo(d, DefaultRootWindow(d), info) && info->state == ScreenSaverOn;
-      },
-      3s);
+  const auto saving = [&] { return XScreenSaverQueryInfo(d, DefaultRootWindow(d), info) != 0; };
+  const bool on = wait_until([&] { return saving() && info->state == ScreenSaverOn; }, 3s);
   XFree(info);
   XSetScreenSaver(d, -1, -1, DefaultBlanking, DefaultExposures);
   XForceScreenSaver(d, ScreenSaverReset);
@@ -127,13 +124,9 @@ bool XServer::screen_saver_comes_on() const {
 
 void XServer::set_resources(const std::string& resources) const {
   Display* d = as_display(dpy_);
-  if (resources.empty()) {
-    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
-  } else {
-    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(resources.data()),
-                    static_cast<int>(resources.size()));
-  }
+  XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(resources.data()),
+                  static_cast<int>(resources.size()));
   XSync(d, False);
 }
 
@@ -297,12 +290,7 @@ bool TopWindow::resize_from_outside(int width, int height) const {
   XSetWMNormalHints(d, window_, &none);
   XResizeWindow(d, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
   XFlush(d);
-  return wait_until(
-      [&] {
-        const Rect g = geometry();
-        return g.width == width && g.height == height;
-      },
-      3s);
+  return wait_until([&] { return geometry().width == width && geometry().height == height; }, 3s);
 }
 
 void TopWindow::activate() const {

@@ -48,7 +48,7 @@ class XServer {
 
   // The screen's pixels in `area` (root-window coordinates) as 0x00RRGGBB.
   std::vector<std::uint32_t> grab(const Rect& area) const;
-  // Sets the resource database on the root window, as xrdb does ("": none).
+  // Sets the resource database on the root window, as xrdb does.
   void set_resources(const std::string& resources) const;
   // Whether the screen saver comes on after a second without input (then
   // reset to the server's own timeout).

@@ -22,9 +22,7 @@ Desktop& desktop();
 // How a window shows the 500 x 480 model: each pixel a scale x scale block from
 // the top left of a window of width x height (0: just the pictures), black beyond.
 struct Shown {
-  int scale = 1;
-  int width = 0;
-  int height = 0;
+  int scale = 1, width = 0, height = 0;
 };
 
 // The window as the launcher should draw it for a given model state.
