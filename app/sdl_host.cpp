@@ -1,10 +1,16 @@
 // The window host on SDL2, for Linux (X11, and Wayland through SDL's own driver): app/host.h.
-// Implemented: one borderless, centred 500 x 480 window with the program icon, drawn through SDL's
-//   window surface; pointer moves, left-button presses and releases, the desktop's close and the
-//   window's destruction by another client, each handed to the core; a loop that sleeps until an
-//   event or the core's next due timer.
+// Implemented: one borderless, centred, fixed-size (min = max, on X11 and Wayland) window with the
+//   program icon, drawn through SDL's window surface; on a scaled X desktop (Xft.dpi, else
+//   XSETTINGS) 500k x 480k with each picture pixel a k x k block and pointer positions divided
+//   by k; pointer moves, left-button presses and releases, the desktop's close and the window's
+//   destruction by another client, each handed to the core; a loop that sleeps until an event or
+//   the core's next due timer; a size change made from outside (a tiling window manager) answered
+//   by drawing the whole window again, the pictures at the top left and black beyond; the screen
+//   saver and idle lock left to the desktop (SDL would keep the screen awake).
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
-//   load libdecor, whose plugin search speaks on stderr).
+//   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
+//   (the others show no window on a desktop: without one it ends at once, saying so); scaling
+//   natively on Wayland, where the compositor enlarges the window itself.
 // Why it is so: on X11 the surface is the driver's own unaccelerated framebuffer, the cheapest
 //   there is, and a driver without one (Wayland) gets SDL's texture-backed surface. The icon is set
 //   through the X11 property _NET_WM_ICON, because SDL gives a window only one of its two images.
@@ -12,14 +18,20 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/desktop_scale.h"
 #include "app/launcher.h"
 #include "assets/pictures.h"
 #include "base/paths.h"
@@ -52,12 +64,15 @@ class SdlHost final : public Host {
   void destroy_window();
   void set_icons();
   void draw_dirty();
+  void renew_frame();
   void wait_and_dispatch();
   bool dispatch(const SDL_Event& e);
+  int to_model(int window_position) const;
 
   SDL_Window* window_ = nullptr;
   SDL_Surface* frame_ = nullptr;    // the window's own surface, drawn into directly
-  SDL_Surface* staging_ = nullptr;  // used only if the window surface is not 0x00RRGGBB
+  SDL_Surface* staging_ = nullptr;  // used only if scaled or the window surface is not 0x00RRGGBB
+  int scale_ = 1;                   // each picture pixel a scale_ x scale_ block on screen
   NativeHandle handle_ = NativeHandle::none;
   Rect dirty_{};
 
@@ -69,15 +84,70 @@ class SdlHost final : public Host {
   bool window_destroyed_ = false;  // by another X client, not by us
 };
 
+bool video_driver_is(const char* name) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, name) == 0;
+}
+
+// The desktop's dots per inch as toolkits read them on X11: Xft.dpi in the
+// resource database, else what the XSETTINGS manager says.
+std::optional<double> x11_desktop_dpi(Display* dpy) {
+  std::optional<double> dpi;
+  if (const char* resources = XResourceManagerString(dpy)) {
+    XrmInitialize();
+    XrmDatabase db = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value{};
+    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
+      const std::string text(value.addr, value.size);
+      char* end = nullptr;
+      const double v = std::strtod(text.c_str(), &end);
+      if (end != text.c_str() && std::isfinite(v)) dpi = v;
+    }
+    if (db) XrmDestroyDatabase(db);
+  }
+  if (dpi) return dpi;
+  const std::string manager = "_XSETTINGS_S" + std::to_string(DefaultScreen(dpy));
+  const Atom selection = XInternAtom(dpy, manager.c_str(), True);
+  const Window owner = selection == None ? None : XGetSelectionOwner(dpy, selection);
+  if (owner == None) return std::nullopt;
+  Atom type;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(dpy, owner, XInternAtom(dpy, "_XSETTINGS_SETTINGS", False), 0, 1 << 16,
+                         False, AnyPropertyType, &type, &format, &count, &after,
+                         &data) == Success &&
+      data) {
+    if (format == 8) dpi = xsettings_dpi({data, count});
+    XFree(data);
+  }
+  return dpi;
+}
+
+// The factor to draw at: on X11 (XWayland too) the desktop's own scale, read
+// at start on a connection of our own, as SDL's exists only with a window. A
+// Wayland compositor enlarges a window itself.
+int desktop_scale() {
+  SDL_Rect screen{};
+  if (!video_driver_is("x11") || SDL_GetDisplayBounds(0, &screen) != 0) return 1;
+  Display* dpy = XOpenDisplay(nullptr);
+  if (!dpy) return 1;
+  const int scale = window_scale(x11_desktop_dpi(dpy), screen.w, screen.h);
+  XCloseDisplay(dpy);
+  return scale;
+}
+
 // Creates the hidden, borderless, centred window and its drawing surface.
 bool SdlHost::create_window() {
+  scale_ = desktop_scale();
   window_ = SDL_CreateWindow(std::string(kCaption).c_str(), SDL_WINDOWPOS_CENTERED,
-                             SDL_WINDOWPOS_CENTERED, kClientWidth, kClientHeight,
+                             SDL_WINDOWPOS_CENTERED, kClientWidth * scale_, kClientHeight * scale_,
                              SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
   if (!window_) return false;
   frame_ = SDL_GetWindowSurface(window_);
   if (!frame_) return false;
-  if (frame_->format->format != SDL_PIXELFORMAT_RGB888) {
+  if (scale_ > 1 || frame_->format->format != SDL_PIXELFORMAT_RGB888) {
     staging_ =
         SDL_CreateRGBSurfaceWithFormat(0, kClientWidth, kClientHeight, 32, SDL_PIXELFORMAT_RGB888);
     if (!staging_) return false;
@@ -125,14 +195,37 @@ void SdlHost::set_icons() {
 void SdlHost::draw_dirty() {
   const Rect area = intersect(dirty_, Rect{0, 0, kClientWidth, kClientHeight});
   dirty_ = {};
-  if (area.empty()) return;
+  if (area.empty() || !frame_) return;
   SDL_Surface* target = staging_ ? staging_ : frame_;
   launcher_->model().draw(pictures_, area,
                           FrameView{static_cast<std::uint32_t*>(target->pixels), target->w,
                                     target->h, target->pitch / 4});
   SDL_Rect r{area.left, area.top, area.width, area.height};
-  if (staging_) SDL_BlitSurface(staging_, &r, frame_, &r);
-  SDL_UpdateWindowSurfaceRects(window_, &r, 1);
+  SDL_Rect on_screen{r.x * scale_, r.y * scale_, r.w * scale_, r.h * scale_};
+  if (scale_ > 1) {
+    SDL_BlitScaled(staging_, &r, frame_, &on_screen);  // nearest neighbour: k x k blocks
+  } else if (staging_) {
+    SDL_BlitSurface(staging_, &r, frame_, &on_screen);
+  }
+  SDL_UpdateWindowSurfaceRects(window_, &on_screen, 1);
+}
+
+// A window position in the pictures' own pixels (rounded down: a move captured
+// outside the window can be negative).
+int SdlHost::to_model(int window_position) const {
+  return window_position >= 0 ? window_position / scale_
+                              : -((scale_ - 1 - window_position) / scale_);
+}
+
+// A size change, whoever made it, leaves SDL's old surface invalid: the whole
+// window is drawn anew on a fresh one, black beyond the pictures.
+void SdlHost::renew_frame() {
+  frame_ = SDL_GetWindowSurface(window_);
+  if (!frame_) return;
+  SDL_FillRect(frame_, nullptr, SDL_MapRGB(frame_->format, 0, 0, 0));
+  dirty_ = Rect{0, 0, kClientWidth, kClientHeight};
+  draw_dirty();
+  SDL_UpdateWindowSurface(window_);
 }
 
 // SDL's X11 driver reports the pointer leaving the window as a move to the
@@ -140,8 +233,10 @@ void SdlHost::draw_dirty() {
 // real one. Any other move before a leave is, and may be the one that lights a
 // control: the Wayland driver makes up no edge move, nor does XWayland, which
 // reports the leave where the pointer last was inside.
-bool edge_move_before_leave(const SDL_MouseMotionEvent& m) {
-  const bool on_edge = m.x == 0 || m.y == 0 || m.x == kClientWidth - 1 || m.y == kClientHeight - 1;
+bool edge_move_before_leave(SDL_Window* window, const SDL_MouseMotionEvent& m) {
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window, &width, &height);
+  const bool on_edge = m.x == 0 || m.y == 0 || m.x == width - 1 || m.y == height - 1;
   SDL_Event next;
   return on_edge && SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
          next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_LEAVE;
@@ -167,11 +262,26 @@ bool init_video_without_bus_autolaunch() {
   return ok;
 }
 
+// Without a desktop SDL falls back to drivers that show nobody anything
+// (offscreen, dummy): a launcher there would run unseen for ever.
+bool on_a_desktop() {
+  return video_driver_is("x11") || video_driver_is("wayland");
+}
+
+// The runtime's one-line report of the failed start; the launcher itself says nothing.
+bool no_display() {
+  std::fputs(
+      "Quarvel: found no display to open its window on (no X server at DISPLAY, no Wayland "
+      "compositor at WAYLAND_DISPLAY)\n",
+      stderr);
+  return false;
+}
+
 // SDL settles on the kind of window surface once per video start, so where the
 // driver has no unaccelerated framebuffer, video starts again without asking for it.
 bool SdlHost::open_window() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (!init_video_without_bus_autolaunch()) return false;
+  if (!init_video_without_bus_autolaunch() || !on_a_desktop()) return no_display();
   if (create_window()) return true;
   destroy_window();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -186,18 +296,22 @@ bool SdlHost::dispatch(const SDL_Event& e) {
     case SDL_MOUSEMOTION:
       // Moves reported outside the client area (a held button captures the
       // pointer) are not moves over the window, nor is the pointer leaving it.
-      if (Rect{0, 0, kClientWidth, kClientHeight}.contains(e.motion.x, e.motion.y) &&
-          !edge_move_before_leave(e.motion)) {
-        launcher_->pointer_moved(e.motion.x, e.motion.y);
+      if (Rect{0, 0, kClientWidth, kClientHeight}.contains(to_model(e.motion.x),
+                                                           to_model(e.motion.y)) &&
+          !edge_move_before_leave(window_, e.motion)) {
+        launcher_->pointer_moved(to_model(e.motion.x), to_model(e.motion.y));
       }
       return true;
     case SDL_MOUSEBUTTONDOWN:
-      if (e.button.button == SDL_BUTTON_LEFT) launcher_->pointer_pressed(e.button.x, e.button.y);
+      if (e.button.button == SDL_BUTTON_LEFT)
+        launcher_->pointer_pressed(to_model(e.button.x), to_model(e.button.y));
       return true;
     case SDL_MOUSEBUTTONUP:
-      if (e.button.button == SDL_BUTTON_LEFT) launcher_->pointer_released(e.button.x, e.button.y);
+      if (e.button.button == SDL_BUTTON_LEFT)
+        launcher_->pointer_released(to_model(e.button.x), to_model(e.button.y));
       return true;
     case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) renew_frame();
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED) SDL_UpdateWindowSurface(window_);
       if (e.window.event == SDL_WINDOWEVENT_CLOSE) return false;
       return true;
@@ -234,6 +348,9 @@ int SdlHost::run() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
   SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+  // SDL keeps the screen awake by default (suspending the X screen saver, an
+  // idle inhibitor, a session-bus inhibit); a launcher menu must not.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   XSetErrorHandler(ignore_x_error);
   pictures_ = assets::Pictures::decode_all();
   if (!open_window()) return 1;
@@ -254,6 +371,10 @@ int SdlHost::run() {
   dirty_ = Rect{0, 0, kClientWidth, kClientHeight};
   draw_dirty();
   SDL_ShowWindow(window_);
+  // SDL's X11 driver declares min = max for a window of fixed size when it makes
+  // it; its Wayland driver only once a limit is set, after the window is shown.
+  if (video_driver_is("wayland"))
+    SDL_SetWindowMinimumSize(window_, kClientWidth * scale_, kClientHeight * scale_);
   SDL_UpdateWindowSurface(window_);
 
   while (running_) wait_and_dispatch();

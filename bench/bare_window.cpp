@@ -1,15 +1,21 @@
 // The benchmark's yardstick: the least an SDL program does to show a filled
-// 500 x 480 window, made the same way the launcher makes its window (hidden,
-// borderless, centred, drawn through its surface, then shown). Like the
+// 500 x 480 window (or WIDTH x HEIGHT, the launcher's size on a scaled
+// desktop), made the same way the launcher makes its window (hidden,
+// borderless, centred, drawn through its surface, then shown).
+//   quarvel_bench_bare [WIDTH HEIGHT] Like the
 // launcher it asks for the plain X11 framebuffer: a window surface backed by
 // a GPU renderer would cost a renderer's start-up, not a window's.
 #include <SDL.h>
 
-int main(int, char**) {
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  const int width = argc > 2 ? std::atoi(argv[1]) : 500;
+  const int height = argc > 2 ? std::atoi(argv[2]) : 480;
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
-  SDL_Window* window = SDL_CreateWindow("bare", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 500,
-                                        480, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+  SDL_Window* window = SDL_CreateWindow("bare", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        width, height, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
   if (!window) return 1;
   SDL_Surface* surface = SDL_GetWindowSurface(window);
   if (!surface) return 1;

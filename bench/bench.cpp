@@ -16,7 +16,10 @@
 //                each with 20 hover and darken cycles while it is pending): its
 //                resident memory growth after a warm-up, its descriptors, its
 //                zombie children, and a manual opened for every help command
+// On a scaled desktop (scripts/desktop.sh with QUARVEL_SCREEN and QUARVEL_DPI)
+// the window is expected at the launcher's scale, the bare window as large.
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
@@ -37,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/desktop_scale.h"
 #include "app/elements.h"
 #include "app/window_model.h"
 #include "assets/pictures.h"
@@ -79,6 +83,7 @@ class ScreenReader {
     root_ = DefaultRootWindow(dpy_);
     screen_w_ = DisplayWidth(dpy_, DefaultScreen(dpy_));
     screen_h_ = DisplayHeight(dpy_, DefaultScreen(dpy_));
+    scale_ = quarvel::window_scale(xft_dpi(), screen_w_, screen_h_);
   }
   ~ScreenReader() {
     for (auto& [size, img] : images_) {
@@ -89,9 +94,11 @@ class ScreenReader {
     XCloseDisplay(dpy_);
   }
 
-  // Where a centred window of the client size sits.
+  int scale() const { return scale_; }
+  // Where a centred window of the client size, at the desktop's scale, sits.
   Rect window_area() const {
-    return {(screen_w_ - kWidth) / 2, (screen_h_ - kHeight) / 2, kWidth, kHeight};
+    return {(screen_w_ - kWidth * scale_) / 2, (screen_h_ - kHeight * scale_) / 2, kWidth * scale_,
+            kHeight * scale_};
   }
 
   // True if `area` of the screen holds exactly `want` (0x00RRGGBB, row-major).
@@ -145,9 +152,24 @@ class ScreenReader {
     return s;
   }
 
+  // The Xft.dpi resource, the scale scripts/desktop.sh sets.
+  std::optional<double> xft_dpi() const {
+    const char* resources = XResourceManagerString(dpy_);
+    if (!resources) return std::nullopt;
+    XrmInitialize();
+    XrmDatabase db = XrmGetStringDatabase(resources);
+    char* type = nullptr;
+    XrmValue value{};
+    std::optional<double> dpi;
+    if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+      dpi = std::atof(value.addr);
+    if (db) XrmDestroyDatabase(db);
+    return dpi;
+  }
+
   Display* dpy_ = nullptr;
   Window root_ = 0;
-  int screen_w_ = 0, screen_h_ = 0;
+  int screen_w_ = 0, screen_h_ = 0, scale_ = 1;
   std::map<std::pair<int, int>, std::unique_ptr<Shm>> images_;
 };
 
@@ -269,24 +291,26 @@ struct Bench {
     fs::remove_all(folder, ec);
   }
 
-  // The pixels of `area` (window coordinates) that `m` draws.
+  // The screen pixels of `area` (the pictures' coordinates) that `m` draws, at the scale.
   std::vector<std::uint32_t> frame_of(const WindowModel& m,
                                       const Rect& area = {0, 0, kWidth, kHeight}) const {
     std::vector<std::uint32_t> whole(static_cast<std::size_t>(kWidth) * kHeight);
     m.draw(pictures, Rect{0, 0, kWidth, kHeight},
            quarvel::FrameView{whole.data(), kWidth, kHeight, kWidth});
     std::vector<std::uint32_t> out;
-    for (int y = area.top; y < area.bottom(); ++y) {
-      for (int x = area.left; x < area.right(); ++x) {
-        out.push_back(whole[static_cast<std::size_t>(y) * kWidth + x]);
+    for (int y = area.top * k; y < area.bottom() * k; ++y) {
+      for (int x = area.left * k; x < area.right() * k; ++x) {
+        out.push_back(whole[static_cast<std::size_t>(y / k) * kWidth + x / k]);
       }
     }
     return out;
   }
   Rect on_screen(const Rect& r) const {
-    return {win.left + r.left, win.top + r.top, r.width, r.height};
+    return {win.left + r.left * k, win.top + r.top * k, r.width * k, r.height * k};
   }
-  void point_at(quarvel::testing::At at) const { pointer.move(win.left + at.x, win.top + at.y); }
+  void point_at(quarvel::testing::At at) const {
+    pointer.move(win.left + at.x * k, win.top + at.y * k);
+  }
   // Back on the background, once the window shows its first picture again.
   void rest() {
     point_at(quarvel::testing::kOnBackground);
@@ -296,11 +320,12 @@ struct Bench {
   fs::path program, bare, folder;
   ScreenReader screen;
   quarvel::testing::Pointer pointer;
+  int k = screen.scale();
   Rect win = screen.window_area();
   quarvel::assets::Pictures pictures = quarvel::assets::Pictures::decode_all();
   std::vector<std::uint32_t> initial = frame_of(WindowModel{});
   std::vector<std::uint32_t> bare_frame =
-      std::vector<std::uint32_t>(static_cast<std::size_t>(kWidth) * kHeight, kBareColour);
+      std::vector<std::uint32_t>(static_cast<std::size_t>(win.width) * win.height, kBareColour);
 };
 
 struct Started {
@@ -312,7 +337,8 @@ struct Started {
 // is left running.
 Started measure_first_frames(Bench& b, Results& r) {
   const auto bare_t0 = Clock::now();
-  const pid_t bare = start({b.bare.string()}, b.folder);
+  const pid_t bare =
+      start({b.bare.string(), std::to_string(b.win.width), std::to_string(b.win.height)}, b.folder);
   const auto bare_ms = b.screen.wait_for(b.win, b.bare_frame, bare_t0, 200us);
   stop(bare, 5s);
   std::this_thread::sleep_for(300ms);
@@ -480,9 +506,9 @@ class Soak {
         quarvel::testing::kOnClose};
     for (int i = 0; i < kCyclesPerCommand; ++i) {
       const auto [x, y] = kOthers[i % 4];
-      b_.pointer.move_async(b_.win.left + x, b_.win.top + y);
-      b_.pointer.move_async(b_.win.left + quarvel::testing::kOnBackground.x,
-                            b_.win.top + quarvel::testing::kOnBackground.y);
+      b_.pointer.move_async(b_.win.left + x * b_.k, b_.win.top + y * b_.k);
+      b_.pointer.move_async(b_.win.left + quarvel::testing::kOnBackground.x * b_.k,
+                            b_.win.top + quarvel::testing::kOnBackground.y * b_.k);
     }
     b_.pointer.sync();
     return quarvel::testing::wait_until([&] { return opened() == before + 1; }, 3s);
@@ -571,8 +597,8 @@ int main(int argc, char** argv) {
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
   Bench bench(argv[1], argv[2]);
   Results results;
-  std::printf("Quarvel benchmark: %d runs on %s, sound server %s\n", runs,
-              std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?",
+  std::printf("Quarvel benchmark: %d runs on %s at scale %d, sound server %s\n", runs,
+              std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "?", bench.k,
               std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "(default)");
   std::fflush(stdout);
   for (int run = 0; run < runs; ++run) {

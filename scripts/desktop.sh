@@ -3,7 +3,9 @@
 # an Xvfb server (1024 x 768) on a display number it picks itself, with the
 # openbox window manager, and a session bus of its own, as every desktop has.
 # DISPLAY and DBUS_SESSION_BUS_ADDRESS name them for the command; all end with it.
-#   scripts/desktop.sh COMMAND [ARGS...]
+# A scaled desktop, as GNOME and KDE make one at 200 %: QUARVEL_SCREEN sets the
+# screen's size and QUARVEL_DPI the resource database's Xft.dpi.
+#   [QUARVEL_SCREEN=2048x1536] [QUARVEL_DPI=192] scripts/desktop.sh COMMAND [ARGS...]
 set -eu
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
 
@@ -32,12 +34,15 @@ await() {
   done
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" \
+Xvfb -displayfd 3 -screen 0 "${QUARVEL_SCREEN:-1024x768}x24" -nolisten tcp -noreset 3>"$dir/display" \
   </dev/null >/dev/null 2>&1 &
 xvfb=$!
 await test -s "$dir/display"
 DISPLAY=":$(head -n1 "$dir/display")"
 export DISPLAY
+if [ -n "${QUARVEL_DPI:-}" ]; then
+  xprop -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$QUARVEL_DPI"
+fi
 openbox --sm-disable </dev/null >/dev/null 2>&1 &
 wm=$!
 # openbox names itself on the root window once it manages the screen.

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,6 +108,28 @@ std::vector<std::uint32_t> XServer::grab(const Rect& area) const {
   return out;
 }
 
+bool XServer::screen_saver_comes_on() const {
+  Display* d = as_display(dpy_);
+  XSetScreenSaver(d, 1, 0, PreferBlanking, AllowExposures);
+  XForceScreenSaver(d, ScreenSaverReset);
+  XScreenSaverInfo* info = XScreenSaverAllocInfo();
+  const auto saving = [&] { return XScreenSaverQueryInfo(d, DefaultRootWindow(d), info) != 0; };
+  const bool on = wait_until([&] { return saving() && info->state == ScreenSaverOn; }, 3s);
+  XFree(info);
+  XSetScreenSaver(d, -1, -1, DefaultBlanking, DefaultExposures);
+  XForceScreenSaver(d, ScreenSaverReset);
+  XSync(d, False);
+  return on;
+}
+
+void XServer::set_resources(const std::string& resources) const {
+  Display* d = as_display(dpy_);
+  XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(resources.data()),
+                  static_cast<int>(resources.size()));
+  XSync(d, False);
+}
+
 void XServer::save_png(const Rect& area, const fs::path& file) const {
   const auto pixels = grab(area);
   const fs::path ppm = fs::path(file).replace_extension(".ppm");
@@ -123,9 +146,8 @@ void XServer::save_png(const Rect& area, const fs::path& file) const {
   fs::remove(ppm);
 }
 
-Desktop::Desktop() : XServer(kWidth, kHeight) {
-  setenv("DISPLAY", display().c_str(), 1);
-  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({}));
+Desktop::Desktop(int width, int height) : XServer(width, height) {
+  wm_ = spawn({"openbox", "--sm-disable"}, environment_with({"DISPLAY=" + display()}));
   Display* d = as_display(connection());
   const bool wm_up = wait_until(
       [&] {
@@ -145,7 +167,8 @@ fs::path built_program() {
   return QUARVEL_PROGRAM;
 }
 
-Launcher::Launcher(fs::path folder) : folder_(std::move(folder)) {
+Launcher::Launcher(fs::path folder, std::string display)
+    : TopWindow(std::move(display)), folder_(std::move(folder)) {
   fs::create_directories(folder_);
   fs::copy_file(built_program(), program(), fs::copy_options::overwrite_existing);
 }
@@ -168,7 +191,7 @@ TopWindow::~TopWindow() {
 }
 
 void* TopWindow::display() const {
-  if (!dpy_) dpy_ = XOpenDisplay(nullptr);
+  if (!dpy_) dpy_ = XOpenDisplay(display_name_.empty() ? nullptr : display_name_.c_str());
   if (!dpy_) throw std::runtime_error("no display");
   return dpy_;
 }
@@ -259,6 +282,15 @@ bool TopWindow::iconified() const {
 
 void TopWindow::close_by_window_manager() const {
   run({"wmctrl", "-i", "-c", std::to_string(window_)});
+}
+
+bool TopWindow::resize_from_outside(int width, int height) const {
+  Display* d = as_display(display());
+  XSizeHints none{};
+  XSetWMNormalHints(d, window_, &none);
+  XResizeWindow(d, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XFlush(d);
+  return wait_until([&] { return geometry().width == width && geometry().height == height; }, 3s);
 }
 
 void TopWindow::activate() const {

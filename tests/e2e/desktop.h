@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/types.h"
@@ -47,6 +48,11 @@ class XServer {
 
   // The screen's pixels in `area` (root-window coordinates) as 0x00RRGGBB.
   std::vector<std::uint32_t> grab(const Rect& area) const;
+  // Sets the resource database on the root window, as xrdb does.
+  void set_resources(const std::string& resources) const;
+  // Whether the screen saver comes on after a second without input (then
+  // reset to the server's own timeout).
+  bool screen_saver_comes_on() const;
   void save_png(const Rect& area, const fs::path& file) const;
 
  protected:
@@ -61,13 +67,13 @@ class XServer {
   std::unique_ptr<testing::Pointer> pointer_;
 };
 
-// An Xvfb server with openbox, for the lifetime of the object. Sets DISPLAY.
+// An Xvfb server with openbox, for the lifetime of the object.
 class Desktop : public XServer {
  public:
   static constexpr int kWidth = 1024;
   static constexpr int kHeight = 768;
 
-  Desktop();
+  explicit Desktop(int width = kWidth, int height = kHeight);
   ~Desktop();
 
  private:
@@ -77,10 +83,10 @@ class Desktop : public XServer {
 // A program's top-level window on the desktop, found in the window manager's
 // client list by the process that owns it (_NET_WM_PID), and what a person at
 // the desktop sees of it and does with it. Opens its own display connection
-// on first use.
+// on first use, to `display` (empty: the one DISPLAY names).
 class TopWindow {
  public:
-  TopWindow() = default;
+  explicit TopWindow(std::string display = {}) : display_name_(std::move(display)) {}
   ~TopWindow();
   TopWindow(const TopWindow&) = delete;
   TopWindow& operator=(const TopWindow&) = delete;
@@ -105,7 +111,10 @@ class TopWindow {
   std::vector<long> frame_extents() const;  // left, right, top, bottom
   bool iconified() const;
   void close_by_window_manager() const;  // as a desktop closes it: wmctrl -c
-  void activate() const;                 // restore, raise and focus through the window manager
+  // Lifts the window's size hints and resizes it, as a tiling window manager
+  // does; false if it did not take the size.
+  bool resize_from_outside(int width, int height) const;
+  void activate() const;  // restore, raise and focus through the window manager
 
  protected:
   void forget_window() {
@@ -116,6 +125,7 @@ class TopWindow {
  private:
   void* display() const;  // throws without a display
 
+  std::string display_name_;
   mutable void* dpy_ = nullptr;
   unsigned long window_ = 0;
   pid_t owner_ = -1;
@@ -124,8 +134,9 @@ class TopWindow {
 // A staged launcher folder and the running program.
 class Launcher : public TopWindow {
  public:
-  // Copies the program into `folder` (created), nothing else.
-  explicit Launcher(fs::path folder);
+  // Copies the program into `folder` (created), nothing else; its window is
+  // looked for on `display` (empty: the one DISPLAY names).
+  explicit Launcher(fs::path folder, std::string display = {});
   ~Launcher();
 
   const fs::path& folder() const { return folder_; }

@@ -6,15 +6,25 @@ namespace quarvel::e2e {
 
 Desktop& desktop() {
   static Desktop d;
+  static const bool named = setenv("DISPLAY", d.display().c_str(), 1) == 0;
+  (void)named;
   return d;
 }
 
-std::vector<std::uint32_t> expected_window(const WindowModel& model) {
+std::vector<std::uint32_t> expected_window(const WindowModel& model, Shown how) {
   static const assets::Pictures pictures = assets::Pictures::decode_all();
   std::vector<std::uint32_t> frame(static_cast<std::size_t>(kClientWidth) * kClientHeight);
   model.draw(pictures, Rect{0, 0, kClientWidth, kClientHeight},
              FrameView{frame.data(), kClientWidth, kClientHeight, kClientWidth});
-  return frame;
+  const int k = how.scale;
+  const int width = how.width ? how.width : kClientWidth * k;
+  const int height = how.height ? how.height : kClientHeight * k;
+  std::vector<std::uint32_t> window(static_cast<std::size_t>(width) * height, 0);
+  for (int y = 0; y < std::min(height, kClientHeight * k); ++y) {
+    for (int x = 0; x < std::min(width, kClientWidth * k); ++x)
+      window[static_cast<std::size_t>(y) * width + x] = frame[(y / k) * kClientWidth + x / k];
+  }
+  return window;
 }
 
 std::size_t differing_pixels(const std::vector<std::uint32_t>& got,
@@ -70,12 +80,13 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
 }
 
 ::testing::AssertionResult window_shows(const TopWindow& window, const WindowModel& model,
-                                        std::chrono::milliseconds timeout) {
-  const auto want = expected_window(model);
+                                        std::chrono::milliseconds timeout, Shown how,
+                                        const XServer& on) {
+  const auto want = expected_window(model, how);
   std::vector<std::uint32_t> got;
   const bool same = wait_until(
       [&] {
-        got = desktop().grab(window.geometry());
+        got = on.grab(window.geometry());
         return got == want;
       },
       timeout);
@@ -83,7 +94,7 @@ void LauncherTest::start(const std::vector<std::string>& env, const fs::path& ou
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const fs::path shot =
       fs::temp_directory_path() / (std::string("quarvel-") + info->name() + ".png");
-  desktop().save_png(window.geometry(), shot);
+  on.save_png(window.geometry(), shot);
   return ::testing::AssertionFailure()
          << differing_pixels(got, want) << " pixels differ from the expected window"
          << " (screenshot: " << shot.string() << ")";

@@ -290,6 +290,16 @@ TEST_P(OnWestonNatively, AControlCrossedOnTheWayOutLights) {
   }
 }
 
+// As on X11, min = max: a tiling compositor keeps it floating, at its size.
+TEST_P(OnWestonNatively, DeclaresItsSizeFixed) {
+  ASSERT_NO_FATAL_FAILURE(start({"WAYLAND_DEBUG=client"}));
+  for (const char* request : {"set_min_size(500, 480)", "set_max_size(500, 480)"}) {
+    EXPECT_NE(said().find(std::string(".") + request), std::string::npos)
+        << "no xdg_toplevel." << request << " among:\n"
+        << said();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, OnWestonNatively, ::testing::Values(Way{"Wayland", true}), way_name);
 
 }  // namespace
