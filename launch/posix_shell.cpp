@@ -188,14 +188,14 @@ std::string absolute_path(const std::string& path) {
   return dir + path;
 }
 
-enum class FileKind { kProgram, kWindowsProgram, kDocument };
+enum class FileKind { program, windows_program, document };
 
 // What `path` is by its first bytes: a program the system runs (ELF, or "#!"),
 // a Windows program ("MZ"), or a document. Opening never blocks, and nothing
 // but a regular file is read.
 FileKind kind_of(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return FileKind::kDocument;
+  if (fd < 0) return FileKind::document;
   struct stat st = {};
   char magic[4] = {};
   ssize_t got = 0;
@@ -206,9 +206,9 @@ FileKind kind_of(const std::string& path) {
   }
   close(fd);
   const std::string_view start(magic, got > 0 ? static_cast<std::size_t>(got) : 0);
-  if (start.starts_with("\177ELF") || start.starts_with("#!")) return FileKind::kProgram;
-  if (start.starts_with("MZ")) return FileKind::kWindowsProgram;
-  return FileKind::kDocument;
+  if (start.starts_with("\177ELF") || start.starts_with("#!")) return FileKind::program;
+  if (start.starts_with("MZ")) return FileKind::windows_program;
+  return FileKind::document;
 }
 
 bool is_executable_file(const std::string& path) {
@@ -265,9 +265,9 @@ class PosixShell final : public Shell {
     struct stat st = {};
     if (stat(file.c_str(), &st) != 0) return;  // nothing there to open
     const FileKind kind = kind_of(file);
-    if (kind == FileKind::kWindowsProgram)
+    if (kind == FileKind::windows_program)
       run_windows_program(file, request);
-    else if (kind == FileKind::kProgram && access(file.c_str(), X_OK) == 0)
+    else if (kind == FileKind::program && access(file.c_str(), X_OK) == 0)
       run_program(file, request);
     else
       open_document(file, request.directory);
