@@ -1,10 +1,12 @@
 // The cue device on Linux: cue files played through SDL2 audio (sound/cue_device.h).
 // Implemented: open reads and decodes the file (anew every time: nothing is cached), play opens an
-//   SDL device for that cue alone and queues its samples, close silences it.
+//   SDL device for that cue alone and queues its samples, close silences it; finish waits a bounded
+//   time for the worker to let SDL audio go.
 // Left out: MCI's device types and their settings (SDL plays wave audio only), and any report of
 //   failure (a cue that cannot play is silence).
 // Why it is so: the event loop must never wait on sound, so each request only posts to a mailbox
-//   and one worker thread does all the audio work. A device is let go as soon as its cue has
+//   and one worker thread does all the audio work; its state is shared with it, so that a worker
+//   stuck on a hung sound server can be left behind. A device is let go as soon as its cue has
 //   played out or been cut off: one kept open would play the silence it has buffered before the
 //   next cue (tens of milliseconds through pipewire-pulse) and cost CPU while idle, whereas opening
 //   one takes about a millisecond. SDL needs two audio periods to close a device, so a closer
@@ -140,6 +142,66 @@ struct Request {
   std::string text;
 };
 
+// The device's work, on a thread of its own, and the mailbox that feeds it.
+// Shared between the device and that thread, which may outlive the device.
+class CueWorker {
+ public:
+  void post(Request r) {
+    try {
+      std::lock_guard lk(m_);
+      mailbox_.push_back(std::move(r));
+    } catch (...) {
+      return;  // out of memory: this request is lost, as a broken cue would be
+    }
+    cv_.notify_one();
+  }
+  // Counted at once, so a decode that has become useless stops early.
+  void count_close() { closes_posted_.fetch_add(1, std::memory_order_relaxed); }
+
+  // The thread's whole life: requests until stop, then SDL's per-thread error text.
+  void live() {
+    run();
+    SDL_TLSCleanup();
+    {
+      std::lock_guard lk(m_);
+      ended_ = true;
+    }
+    ended_cv_.notify_all();
+  }
+  bool wait_ended(Clock::duration within) {
+    std::unique_lock lk(m_);
+    return ended_cv_.wait_for(lk, within, [&] { return ended_; });
+  }
+
+ private:
+  void run();
+  bool handle(const Request& r, bool superseded);
+  bool start_audio();
+  void stop_audio();
+  void open_cue();
+  void play_cue();
+  void stop_cue();
+  void release_when_played_out();
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::condition_variable ended_cv_;
+  std::vector<Request> mailbox_;
+  bool ended_ = false;
+  std::atomic<unsigned> closes_posted_{0};
+
+  // The worker's alone.
+  struct {
+    bool up = false;  // SDL_INIT_AUDIO done by us
+    Clock::time_point next_try{};
+    std::unique_ptr<DeviceCloser> closer;
+    std::string file_name;
+    std::vector<std::uint8_t> sound;  // the open cue, tail pad included
+    SDL_AudioDeviceID device = 0;     // the device the playing cue has
+    Clock::time_point ends_at{};      // when its queue should have run dry
+  } a_;
+};
+
 class SdlCueDevice final : public CueDevice {
  public:
   SdlCueDevice() {
@@ -149,18 +211,17 @@ class SdlCueDevice final : public CueDevice {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quarvel");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "cue");
     try {
-      worker_ = std::thread([this] {
-        run();
-        SDL_TLSCleanup();
-      });
+      worker_ = std::make_shared<CueWorker>();
+      thread_ = std::thread([w = worker_] { w->live(); });
     } catch (...) {
       // No thread, no sound: every request is then dropped.
     }
   }
 
   ~SdlCueDevice() override {
-    post({Request::Kind::stop, {}});
-    if (worker_.joinable()) worker_.join();
+    if (!thread_.joinable()) return;
+    worker_->post({Request::Kind::stop, {}});
+    thread_.join();
   }
 
   void set_device_type(std::string_view) override {}  // SDL plays wave audio only
@@ -174,51 +235,36 @@ class SdlCueDevice final : public CueDevice {
       case CueCommand::play:
         return post({Request::Kind::play, {}});
       case CueCommand::close:
-        // Counted at once, so a decode that has become useless stops early.
-        closes_posted_.fetch_add(1, std::memory_order_relaxed);
+        if (thread_.joinable()) worker_->count_close();
         return post({Request::Kind::close, {}});
     }
   }
 
- private:
-  void post(Request r) {
-    if (!worker_.joinable()) return;
-    try {
-      std::lock_guard lk(m_);
-      mailbox_.push_back(std::move(r));
-    } catch (...) {
-      return;  // out of memory: this request is lost, as a broken cue would be
+  // A worker stuck in SDL is left behind with what it needs; the caller must
+  // then not take SDL audio down under it.
+  bool finish(std::chrono::milliseconds within) override {
+    if (!thread_.joinable()) return !left_behind_;
+    worker_->post({Request::Kind::stop, {}});
+    if (!worker_->wait_ended(within)) {
+      thread_.detach();
+      left_behind_ = true;
+      return false;
     }
-    cv_.notify_one();
+    thread_.join();
+    return true;
   }
 
-  void run();
-  bool handle(const Request& r, bool superseded);
-  bool start_audio();
-  void open_cue();
-  void play_cue();
-  void stop_cue();
-  void release_when_played_out();
+ private:
+  void post(Request r) {
+    if (thread_.joinable()) worker_->post(std::move(r));
+  }
 
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::vector<Request> mailbox_;
-  std::atomic<unsigned> closes_posted_{0};
-
-  // The worker's alone.
-  struct {
-    bool up = false;  // SDL_INIT_AUDIO done by us
-    Clock::time_point next_try{};
-    std::unique_ptr<DeviceCloser> closer;
-    std::string file_name;
-    std::vector<std::uint8_t> sound;  // the open cue, tail pad included
-    SDL_AudioDeviceID device = 0;     // the device the playing cue has
-    Clock::time_point ends_at{};      // when its queue should have run dry
-  } a_;
-  std::thread worker_;
+  std::shared_ptr<CueWorker> worker_;
+  std::thread thread_;
+  bool left_behind_ = false;
 };
 
-void SdlCueDevice::run() {
+void CueWorker::run() {
   start_audio();  // now, rather than in the way of the first cue
   std::vector<Request> batch;
   for (;;) {
@@ -247,7 +293,7 @@ void SdlCueDevice::run() {
 }
 
 // Carries out one request; false once the device is to end.
-bool SdlCueDevice::handle(const Request& r, bool superseded) {
+bool CueWorker::handle(const Request& r, bool superseded) {
   switch (r.kind) {
     case Request::Kind::file_name:
       a_.file_name = r.text;
@@ -263,16 +309,14 @@ bool SdlCueDevice::handle(const Request& r, bool superseded) {
       a_.sound = {};
       break;
     case Request::Kind::stop:
-      stop_cue();
-      a_.closer.reset();  // closes what it holds, then ends
-      if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      stop_audio();
       return false;
   }
   return true;
 }
 
 // Audio is up, or is tried again once a while has passed since it failed.
-bool SdlCueDevice::start_audio() {
+bool CueWorker::start_audio() {
   if (a_.up || Clock::now() < a_.next_try) return a_.up;
   keep_alsa_quiet();
   a_.up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -288,8 +332,16 @@ bool SdlCueDevice::start_audio() {
   return true;
 }
 
+// Silences the playing cue and lets SDL audio go, once every device is closed.
+void CueWorker::stop_audio() {
+  stop_cue();
+  a_.closer.reset();  // closes what it holds, then ends
+  if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  a_.up = false;
+}
+
 // Reads and decodes the file last named; nothing is open if that fails.
-void SdlCueDevice::open_cue() {
+void CueWorker::open_cue() {
   stop_cue();  // at most one cue open
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
@@ -304,7 +356,7 @@ void SdlCueDevice::open_cue() {
 }
 
 // Starts the open cue from its beginning on a device of its own.
-void SdlCueDevice::play_cue() {
+void CueWorker::play_cue() {
   if (a_.sound.empty()) return;
   stop_cue();  // a second play starts the cue over
   SDL_AudioSpec want{};
@@ -324,7 +376,7 @@ void SdlCueDevice::play_cue() {
 }
 
 // Silences the playing cue at once and lets its device go.
-void SdlCueDevice::stop_cue() {
+void CueWorker::stop_cue() {
   if (!a_.device) return;
   SDL_PauseAudioDevice(a_.device, 1);
   if (a_.closer) {
@@ -336,7 +388,7 @@ void SdlCueDevice::stop_cue() {
 }
 
 // Lets the device go once the cue has played out; the open cue stays open.
-void SdlCueDevice::release_when_played_out() {
+void CueWorker::release_when_played_out() {
   if (!a_.device || Clock::now() < a_.ends_at) return;
   const Uint32 queued = SDL_GetQueuedAudioSize(a_.device);
   if (queued == 0) return stop_cue();

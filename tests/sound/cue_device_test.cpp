@@ -86,6 +86,7 @@ class TimingDevice final : public CueDevice {
   void command(CueCommand c) override {
     timed([&] { real_->command(c); });
   }
+  bool finish(std::chrono::milliseconds within) override { return real_->finish(within); }
   // Destroys the real device; returns how long that took.
   Clock::duration destroy() {
     const auto t = Clock::now();
