@@ -36,7 +36,10 @@ class CueDevice {
   virtual bool finish(std::chrono::milliseconds within) = 0;
 };
 
+// How soon a sound system that could not be reached is tried again.
+inline constexpr std::chrono::milliseconds kSoundRetry = std::chrono::seconds(5);
+
 // The platform's device (defined by the backend built for this platform).
-std::unique_ptr<CueDevice> make_platform_cue_device();
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds retry = kSoundRetry);
 
 }  // namespace quarvel::sound

@@ -2,7 +2,8 @@
 // alias (sound/cue_device.h).
 // Implemented: the device type and file name as given; open, play from the start, close; finish
 //   waits a bounded time for the commands still queued to be carried out.
-// Left out: every result and error text: a missing file or sound device only means silence.
+// Left out: every result and error text: a missing file or sound device only means silence. The
+//   retry interval: MCI starts the wave-audio device anew at every open, so nothing is retried.
 // Why it is so: the commands go, in the order given, to a thread of the device's own, so that
 //   nothing blocks the message loop: "play" is sent without "wait", but "close" waits until a
 //   playing cue has stopped, and the first "open" or "play" waits for the audio system to start
@@ -127,7 +128,7 @@ class MciCueDevice final : public CueDevice {
 
 }  // namespace
 
-std::unique_ptr<CueDevice> make_platform_cue_device() {
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds) {
   return std::make_unique<MciCueDevice>();
 }
 

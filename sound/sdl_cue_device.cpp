@@ -10,8 +10,11 @@
 //   played out or been cut off: one kept open would play the silence it has buffered before the
 //   next cue (tens of milliseconds through pipewire-pulse) and cost CPU while idle, whereas opening
 //   one takes about a millisecond. SDL needs two audio periods to close a device, so a closer
-//   thread does that, out of every cue's way. libasound's error handler is silenced: where SDL
-//   falls back to ALSA it would write to stderr, and the launcher shows no message of its own.
+//   thread does that, out of every cue's way. Audio that reaches no sound server (none was up yet,
+//   as at login: SDL failed, or fell back to ALSA, which plays past the server to come) is started
+//   anew between cues once a retry interval has passed; a server restarted later needs nothing of
+//   the kind: SDL's next device reaches it by itself. libasound's error handler is silenced: where
+//   SDL falls back to ALSA it would write to stderr, and the launcher shows no message of its own.
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -23,6 +26,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -47,8 +51,6 @@ constexpr int kDeviceFrames = 512;
 // Silence after every cue, so its last sample has been handed over before the
 // device is let go; SDL's own two periods of closing cover what the server holds.
 constexpr auto kTailPad = 10ms;
-// How soon audio is tried again after it failed to start (no server, say).
-constexpr auto kAudioRetry = 5s;
 
 // Reads at most kMaxCueFileBytes of a regular file. Opening never blocks (a
 // FIFO or a device is refused after fstat, not read), and a file that shrinks
@@ -136,6 +138,16 @@ class DeviceCloser {
   std::thread thread_;  // last: it starts once the rest is there
 };
 
+// Whether SDL plays where the desktop's sound goes: through a sound server, or
+// through the driver the user named. ALSA or OSS that SDL chose itself means it
+// found no server, and would play past the one that comes up later.
+bool reaches_the_desktops_sound() {
+  const char* named = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+  if (named && *named) return true;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  return driver && std::strcmp(driver, "alsa") != 0 && std::strcmp(driver, "dsp") != 0;
+}
+
 struct Request {
   enum class Kind : std::uint8_t { file_name, open, play, close, stop };
   Kind kind;
@@ -146,6 +158,8 @@ struct Request {
 // Shared between the device and that thread, which may outlive the device.
 class CueWorker {
  public:
+  explicit CueWorker(Clock::duration retry) : retry_(retry) {}
+
   void post(Request r) {
     try {
       std::lock_guard lk(m_);
@@ -176,13 +190,14 @@ class CueWorker {
  private:
   void run();
   bool handle(const Request& r, bool superseded);
-  bool start_audio();
+  bool start_audio(bool between_cues);
   void stop_audio();
   void open_cue();
   void play_cue();
   void stop_cue();
   void release_when_played_out();
 
+  const Clock::duration retry_;
   std::mutex m_;
   std::condition_variable cv_;
   std::condition_variable ended_cv_;
@@ -192,8 +207,9 @@ class CueWorker {
 
   // The worker's alone.
   struct {
-    bool up = false;  // SDL_INIT_AUDIO done by us
-    Clock::time_point next_try{};
+    bool up = false;               // SDL_INIT_AUDIO done by us
+    bool settled = false;          // and it reaches the desktop's sound
+    Clock::time_point next_try{};  // when audio down or unsettled may start anew
     std::unique_ptr<DeviceCloser> closer;
     std::string file_name;
     std::vector<std::uint8_t> sound;  // the open cue, tail pad included
@@ -204,14 +220,14 @@ class CueWorker {
 
 class SdlCueDevice final : public CueDevice {
  public:
-  SdlCueDevice() {
+  explicit SdlCueDevice(Clock::duration retry) {
     // Hints are process-wide, so they are set here on the caller's thread and
     // the worker never writes SDL's hint list while the event loop reads it.
     prepare_wav_decoding();
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quarvel");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "cue");
     try {
-      worker_ = std::make_shared<CueWorker>();
+      worker_ = std::make_shared<CueWorker>(retry);
       thread_ = std::thread([w = worker_] { w->live(); });
     } catch (...) {
       // No thread, no sound: every request is then dropped.
@@ -265,7 +281,7 @@ class SdlCueDevice final : public CueDevice {
 };
 
 void CueWorker::run() {
-  start_audio();  // now, rather than in the way of the first cue
+  start_audio(true);  // now, rather than in the way of the first cue
   std::vector<Request> batch;
   for (;;) {
     batch.clear();
@@ -315,15 +331,19 @@ bool CueWorker::handle(const Request& r, bool superseded) {
   return true;
 }
 
-// Audio is up, or is tried again once a while has passed since it failed.
-bool CueWorker::start_audio() {
-  if (a_.up || Clock::now() < a_.next_try) return a_.up;
+// Audio is up. Where it is down or does not reach the desktop's sound, it is
+// started anew once the retry interval has passed since the last start; audio
+// that is up is only restarted between cues, never under one.
+bool CueWorker::start_audio(bool between_cues) {
+  const bool due = Clock::now() >= a_.next_try;
+  if (a_.up && (a_.settled || !due || !between_cues)) return true;
+  if (!due) return false;
+  stop_audio();
   keep_alsa_quiet();
+  a_.next_try = Clock::now() + retry_;
   a_.up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  if (!a_.up) {
-    a_.next_try = Clock::now() + kAudioRetry;
-    return false;
-  }
+  if (!a_.up) return false;
+  a_.settled = reaches_the_desktops_sound();
   try {
     a_.closer = std::make_unique<DeviceCloser>();
   } catch (...) {
@@ -342,10 +362,11 @@ void CueWorker::stop_audio() {
 
 // Reads and decodes the file last named; nothing is open if that fails.
 void CueWorker::open_cue() {
+  const bool between_cues = a_.device == 0;
   stop_cue();  // at most one cue open
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
-  if (!bytes || bytes->empty() || !start_audio()) return;
+  if (!bytes || bytes->empty() || !start_audio(between_cues)) return;
   a_.sound = decode_wav(std::move(*bytes), kFormat, [&] {
     return closes_posted_.load(std::memory_order_relaxed) != closes_seen;
   });
@@ -399,8 +420,8 @@ void CueWorker::release_when_played_out() {
 
 }  // namespace
 
-std::unique_ptr<CueDevice> make_platform_cue_device() {
-  return std::make_unique<SdlCueDevice>();
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds retry) {
+  return std::make_unique<SdlCueDevice>(retry);
 }
 
 }  // namespace quarvel::sound

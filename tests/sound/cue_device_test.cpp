@@ -491,6 +491,45 @@ TEST_F(CueDeviceTest, RapidCuesNeverHoldUpTheCallerAndTheLastOneSounds) {
   EXPECT_LT(*heard - asked, kHeardLimit);
 }
 
+TEST_F(CueDeviceTest, ASoundServerThatComesUpLaterIsHeardOnceTheRetryIsDue) {
+  // As at login, the device starts before the server, whose sockets appear
+  // later. SDL then finds no server, or falls back to ALSA, which plays past it.
+  write_file(install("hover.wav"), tone_wav(900, 0.3));
+  auto rec = record();
+  const fs::path later = fs::path(app_dir_) / "later";
+  fs::create_directories(later);
+  const std::string pulse = std::getenv("PULSE_SERVER");
+  const char* pipewire_env = std::getenv("PIPEWIRE_RUNTIME_DIR");
+  const std::optional<std::string> pipewire =
+      pipewire_env ? std::optional<std::string>(pipewire_env) : std::nullopt;
+  ::setenv("PULSE_SERVER", ("unix:" + (later / "native").string()).c_str(), 1);
+  ::setenv("PIPEWIRE_RUNTIME_DIR", later.c_str(), 1);
+  constexpr auto kRetry = 250ms;
+  player_.reset();
+  device_.reset();  // SDL audio is the process's: one device at a time
+  const auto made = Clock::now();
+  device_ = std::make_unique<TimingDevice>(make_platform_cue_device(kRetry));
+  player_ = std::make_unique<CuePlayer>(
+      *device_, [this](std::string_view literal) { return cue_path(app_dir_, literal); });
+  player_->play(Cue::hover);
+  std::this_thread::sleep_for(400ms);
+  fs::create_symlink(pulse.substr(5), later / "native");
+  if (pipewire) fs::create_symlink(*pipewire + "/pipewire-0", later / "pipewire-0");
+  std::this_thread::sleep_until(made + 2 * kRetry);
+  const auto again = Clock::now();
+  player_->play(Cue::hover);
+  std::this_thread::sleep_for(400ms);
+  ::setenv("PULSE_SERVER", pulse.c_str(), 1);
+  if (pipewire) {
+    ::setenv("PIPEWIRE_RUNTIME_DIR", pipewire->c_str(), 1);
+  } else {
+    ::unsetenv("PIPEWIRE_RUNTIME_DIR");
+  }
+
+  EXPECT_LT(testing::peak(rec->between(made, again)), 0.01f) << "heard with no server up";
+  EXPECT_GT(level(*rec, again, again + 400ms, 900), 0.15) << "not heard once the server was up";
+}
+
 // The child's side: cues in flight, then _exit.
 int child_main(const char* exit_after_us, const char* dir) {
   auto device = make_platform_cue_device();
