@@ -514,11 +514,14 @@ TEST_F(CueDeviceTest, RapidCuesNeverHoldUpTheCallerAndTheLastOneSounds) {
 
 TEST_F(CueDeviceTest, ASoundServerThatComesUpLaterIsHeardOnceTheRetryIsDue) {
   // As at login, the device starts before the server, whose sockets appear
-  // later. SDL then finds no server, or falls back to ALSA, which plays past it.
+  // later. SDL then finds no server, or falls back to ALSA, which plays past
+  // it: here to a card that the recording does not hear.
   write_file(install("hover.wav"), tone_wav(900, 0.3));
   auto rec = record();
   const fs::path later = fs::path(app_dir_) / "later";
   fs::create_directories(later);
+  write_file(later.parent_path() / "asound.conf", "pcm.!default { type null }\n");
+  ::setenv("ALSA_CONFIG_PATH", (later.parent_path() / "asound.conf").c_str(), 1);
   const std::string pulse = std::getenv("PULSE_SERVER");
   const char* pipewire_env = std::getenv("PIPEWIRE_RUNTIME_DIR");
   const std::optional<std::string> pipewire =
@@ -541,6 +544,7 @@ TEST_F(CueDeviceTest, ASoundServerThatComesUpLaterIsHeardOnceTheRetryIsDue) {
   player_->play(Cue::hover);
   std::this_thread::sleep_for(400ms);
   ::setenv("PULSE_SERVER", pulse.c_str(), 1);
+  ::unsetenv("ALSA_CONFIG_PATH");
   if (pipewire) {
     ::setenv("PIPEWIRE_RUNTIME_DIR", pipewire->c_str(), 1);
   } else {
