@@ -21,6 +21,7 @@
 #include <X11/Xresource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -344,6 +345,9 @@ void SdlHost::wait_and_dispatch() {
   draw_dirty();
 }
 
+// How long the end after a close from outside may wait for the sound device.
+constexpr std::chrono::milliseconds kSoundGrace{100};
+
 int SdlHost::run() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
@@ -381,10 +385,12 @@ int SdlHost::run() {
 
   launcher_->closed_from_outside();
   launcher_.reset();
+  // SDL would wait forever on a window that is gone; ours goes before any wait on sound.
+  if (!window_destroyed_) destroy_window();
+  // A hung sound server keeps the sound device: the program ends without waiting on it.
+  if (!cue_device_->finish(kSoundGrace)) _exit(0);
   cue_device_.reset();
-  if (window_destroyed_) return 0;  // SDL would wait forever on a window that is gone
-  destroy_window();
-  SDL_Quit();
+  if (!window_destroyed_) SDL_Quit();
   return 0;
 }
 

@@ -15,6 +15,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -34,6 +35,8 @@ constexpr WORD kIconId = 1;  // the program's icon in quarvel.rc
 constexpr Rect kClientArea{0, 0, kClientWidth, kClientHeight};
 // The window has no frame and stays where and as large as it was made.
 constexpr UINT kFixedPlaceCommands[] = {SC_MOVE, SC_SIZE, SC_MAXIMIZE};
+// How long the end after a close from outside may wait for the sound device.
+constexpr std::chrono::milliseconds kSoundGrace{2000};
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -67,6 +70,7 @@ class Win32Host final : public Host {
   template <typename Call>
   void call_core(Call call);
   void let_go();
+  void finish_sound();
 
   HINSTANCE instance_ = nullptr;
   HWND window_ = nullptr;
@@ -89,7 +93,7 @@ class Win32Host final : public Host {
 // Ends at once. After a close from outside during the game's request the
 // unload step's close is still on its way to the device: it arrives first.
 void Win32Host::end_program() {
-  if (launcher_->unloaded()) cue_device_.reset();
+  if (launcher_->unloaded()) finish_sound();
   ExitProcess(0);
 }
 
@@ -164,13 +168,22 @@ void Win32Host::call_core(Call call) {
   if (core_calls_ == 0) let_go();
 }
 
-// The window is closed: the core goes, then the sound device, which waits
-// until the unload step's close has reached it (after WM_ENDSESSION the
-// system may end the process at any moment), then the window.
+// The window is closed: the core goes, then the window, then the sound device,
+// which waits until the unload step's close has reached it (after WM_ENDSESSION
+// the system may end the process at any moment).
 void Win32Host::let_go() {
   launcher_.reset();
-  cue_device_.reset();
   DestroyWindow(window_);
+  finish_sound();
+}
+
+// The sound device has a bounded time to carry out what it was asked; a hung
+// driver keeps it, and then the process ends at once, without any DLL's
+// clean-up, which could wait on that driver too.
+void Win32Host::finish_sound() {
+  if (!cue_device_) return;
+  if (!cue_device_->finish(kSoundGrace)) TerminateProcess(GetCurrentProcess(), 0);
+  cue_device_.reset();
 }
 
 // Sets the one Win32 timer for the core's earliest due time, or none.
@@ -273,7 +286,7 @@ int Win32Host::run(HINSTANCE instance) {
   }
 
   launcher_.reset();
-  cue_device_.reset();
+  finish_sound();
   SelectObject(frame_dc_, previous_bitmap_);
   DeleteObject(frame_bitmap_);
   DeleteDC(frame_dc_);

@@ -6,6 +6,7 @@
 // missing or broken file only mean silence.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,9 +27,19 @@ class CueDevice {
   // play: starts the open file from its beginning and returns while it sounds.
   // close: stops the sound at once and releases the file.
   virtual void command(CueCommand c) = 0;
+
+  // Carries out what was asked, then lets the sound system go, waiting at most
+  // `within`: true once it has. False while the sound system still holds the
+  // device (a hung sound server): the device then finishes on its own, if ever,
+  // and its owner ends the program without shutting the sound system down.
+  // Destroying a device that was not finished waits for all of this.
+  virtual bool finish(std::chrono::milliseconds within) = 0;
 };
 
+// How soon a sound system that could not be reached is tried again.
+inline constexpr std::chrono::milliseconds kSoundRetry = std::chrono::seconds(5);
+
 // The platform's device (defined by the backend built for this platform).
-std::unique_ptr<CueDevice> make_platform_cue_device();
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds retry = kSoundRetry);
 
 }  // namespace quarvel::sound

@@ -1,15 +1,19 @@
 // The cue device on Windows: winmm's MCI wave-audio device, driven by command strings on one
 // alias (sound/cue_device.h).
-// Implemented: the device type and file name as given; open, play from the start, close.
-// Left out: every result and error text: a missing file or sound device only means silence.
+// Implemented: the device type and file name as given; open, play from the start, close; finish
+//   waits a bounded time for the commands still queued to be carried out.
+// Left out: every result and error text: a missing file or sound device only means silence. The
+//   retry interval: MCI starts the wave-audio device anew at every open, so nothing is retried.
 // Why it is so: the commands go, in the order given, to a thread of the device's own, so that
 //   nothing blocks the message loop: "play" is sent without "wait", but "close" waits until a
 //   playing cue has stopped, and the first "open" or "play" waits for the audio system to start
-//   (under Wine, close alone can take most of a second while a cue plays).
+//   (under Wine, close alone can take most of a second while a cue plays). The queue is shared
+//   with that thread, so that a thread stuck in a hung driver can be left behind.
 #include <windows.h>
 // mmsystem.h needs the types from windows.h first.
 #include <mmsystem.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -24,17 +28,63 @@
 namespace quarvel::sound {
 namespace {
 
-class MciCueDevice final : public CueDevice {
+// The commands on their way to MCI, shared by the device and its sending thread.
+class CommandQueue {
  public:
-  MciCueDevice() : sender_([this] { send_queued(); }) {}
+  void push(std::wstring command) {
+    {
+      std::lock_guard lock(mutex_);
+      commands_.push_back(std::move(command));
+    }
+    changed_.notify_all();
+  }
 
-  // Sends what is still queued (the unload step's close), then stops the thread.
-  ~MciCueDevice() override {
+  // Lets the sending thread end once everything queued is sent.
+  void stop() {
     {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    queued_.notify_one();
+    changed_.notify_all();
+  }
+
+  bool wait_sent(std::chrono::milliseconds within) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, within, [this] { return sent_all_; });
+  }
+
+  // The sending thread: each command in turn; its result and error text are not wanted.
+  void send_queued() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return stopping_ || !commands_.empty(); });
+      if (commands_.empty()) break;  // stopping, and all is sent
+      const std::wstring command = std::move(commands_.front());
+      commands_.pop_front();
+      lock.unlock();
+      mciSendStringW(command.c_str(), nullptr, 0, nullptr);
+      lock.lock();
+    }
+    sent_all_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::wstring> commands_;
+  bool stopping_ = false;
+  bool sent_all_ = false;
+};
+
+class MciCueDevice final : public CueDevice {
+ public:
+  MciCueDevice() : sender_([queue = queue_] { queue->send_queued(); }) {}
+
+  // Sends what is still queued (the unload step's close), then stops the thread.
+  ~MciCueDevice() override {
+    if (!sender_.joinable()) return;
+    queue_->stop();
     sender_.join();
   }
 
@@ -45,52 +95,40 @@ class MciCueDevice final : public CueDevice {
     switch (c) {
       case CueCommand::open:
         // A Windows path holds no quote, so quoting keeps spaces in one argument.
-        return queue(L"open \"" + file_name_ + L"\" type " + device_type_ + L" alias mci_1");
+        return queue_->push(L"open \"" + file_name_ + L"\" type " + device_type_ + L" alias mci_1");
       case CueCommand::play:
-        return queue(L"play mci_1 from 0");
+        return queue_->push(L"play mci_1 from 0");
       case CueCommand::close:
-        return queue(L"close mci_1");
+        return queue_->push(L"close mci_1");
     }
+  }
+
+  // A thread stuck in a hung driver is left behind with the queue it needs.
+  bool finish(std::chrono::milliseconds within) override {
+    if (!sender_.joinable()) return !left_behind_;
+    queue_->stop();
+    if (!queue_->wait_sent(within)) {
+      sender_.detach();
+      left_behind_ = true;
+      return false;
+    }
+    sender_.join();
+    return true;
   }
 
  private:
-  void queue(std::wstring command) {
-    {
-      std::lock_guard lock(mutex_);
-      commands_.push_back(std::move(command));
-    }
-    queued_.notify_one();
-  }
-
-  // The sending thread: each command in turn; its result and error text are not wanted.
-  void send_queued() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      queued_.wait(lock, [this] { return stopping_ || !commands_.empty(); });
-      if (commands_.empty()) return;  // stopping, and all is sent
-      const std::wstring command = std::move(commands_.front());
-      commands_.pop_front();
-      lock.unlock();
-      mciSendStringW(command.c_str(), nullptr, 0, nullptr);
-      lock.lock();
-    }
-  }
-
   // The message loop's thread alone uses these.
   std::wstring device_type_;
   std::wstring file_name_;
+  bool left_behind_ = false;
 
-  // Shared with the sending thread.
-  std::mutex mutex_;
-  std::condition_variable queued_;
-  std::deque<std::wstring> commands_;
-  bool stopping_ = false;
+  std::shared_ptr<CommandQueue> queue_ = std::make_shared<CommandQueue>();
   std::thread sender_;  // last: starts once everything above is ready
 };
 
 }  // namespace
 
-std::unique_ptr<CueDevice> make_platform_cue_device() {
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds) {
   return std::make_unique<MciCueDevice>();
 }
 

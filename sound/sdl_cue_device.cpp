@@ -1,15 +1,24 @@
 // The cue device on Linux: cue files played through SDL2 audio (sound/cue_device.h).
-// Implemented: open reads and decodes the file (anew every time: nothing is cached), play opens an
-//   SDL device for that cue alone and queues its samples, close silences it.
+// Implemented: open reads and decodes the file (anew every time: nothing is cached), play queues
+// its
+//   samples on an SDL device of the cue's own (or of the cue it cut off), close silences it;
+//   finish waits a bounded time for the worker to let SDL audio go.
 // Left out: MCI's device types and their settings (SDL plays wave audio only), and any report of
 //   failure (a cue that cannot play is silence).
 // Why it is so: the event loop must never wait on sound, so each request only posts to a mailbox
-//   and one worker thread does all the audio work. A device is let go as soon as its cue has
-//   played out or been cut off: one kept open would play the silence it has buffered before the
-//   next cue (tens of milliseconds through pipewire-pulse) and cost CPU while idle, whereas opening
-//   one takes about a millisecond. SDL needs two audio periods to close a device, so a closer
-//   thread does that, out of every cue's way. libasound's error handler is silenced: where SDL
-//   falls back to ALSA it would write to stderr, and the launcher shows no message of its own.
+//   and one worker thread does all the audio work; its state is shared with it, so that a worker
+//   stuck on a hung sound server can be left behind. A device is let go as soon as its cue has
+//   played out: one kept open would play the silence it has buffered before the next cue (tens of
+//   milliseconds through pipewire-pulse) and cost CPU while idle. A cue that cuts another off
+//   takes over its device, silenced and emptied, rather than opening one: through pipewire-pulse
+//   a new stream takes round trips with the server, about 35 ms and twice that on a busy machine,
+//   whereas what the server still holds of the cut cue is at most a period. SDL needs two audio
+//   periods to close a device, so a closer thread does that, out of every cue's way. Audio that
+//   reaches no sound server (none was up yet, as at login: SDL failed, or fell back to ALSA, which
+//   plays past the server to come) is started anew between cues once a retry interval has passed;
+//   a server restarted later needs nothing of the kind: SDL's next device reaches it by itself.
+//   libasound's error handler is silenced: where SDL falls back to ALSA it would write to stderr,
+//   and the launcher shows no message of its own.
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -21,12 +30,14 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "sound/cue_device.h"
@@ -45,8 +56,9 @@ constexpr int kDeviceFrames = 512;
 // Silence after every cue, so its last sample has been handed over before the
 // device is let go; SDL's own two periods of closing cover what the server holds.
 constexpr auto kTailPad = 10ms;
-// How soon audio is tried again after it failed to start (no server, say).
-constexpr auto kAudioRetry = 5s;
+// How long the device of a cue cut off waits for the next cue's play, which
+// the player asks for right after the close.
+constexpr auto kSpareWait = 50ms;
 
 // Reads at most kMaxCueFileBytes of a regular file. Opening never blocks (a
 // FIFO or a device is refused after fstat, not read), and a file that shrinks
@@ -134,33 +146,110 @@ class DeviceCloser {
   std::thread thread_;  // last: it starts once the rest is there
 };
 
+// Whether SDL plays where the desktop's sound goes: through a sound server, or
+// through the driver the user named. ALSA or OSS that SDL chose itself means it
+// found no server, and would play past the one that comes up later.
+bool reaches_the_desktops_sound() {
+  const char* named = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+  if (named && *named) return true;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  return driver && std::strcmp(driver, "alsa") != 0 && std::strcmp(driver, "dsp") != 0;
+}
+
 struct Request {
   enum class Kind : std::uint8_t { file_name, open, play, close, stop };
   Kind kind;
   std::string text;
 };
 
+// The device's work, on a thread of its own, and the mailbox that feeds it.
+// Shared between the device and that thread, which may outlive the device.
+class CueWorker {
+ public:
+  explicit CueWorker(Clock::duration retry) : retry_(retry) {}
+
+  void post(Request r) {
+    try {
+      std::lock_guard lk(m_);
+      mailbox_.push_back(std::move(r));
+    } catch (...) {
+      return;  // out of memory: this request is lost, as a broken cue would be
+    }
+    cv_.notify_one();
+  }
+  // Counted at once, so a decode that has become useless stops early.
+  void count_close() { closes_posted_.fetch_add(1, std::memory_order_relaxed); }
+
+  // The thread's whole life: requests until stop, then SDL's per-thread error text.
+  void live() {
+    run();
+    SDL_TLSCleanup();
+    {
+      std::lock_guard lk(m_);
+      ended_ = true;
+    }
+    ended_cv_.notify_all();
+  }
+  bool wait_ended(Clock::duration within) {
+    std::unique_lock lk(m_);
+    return ended_cv_.wait_for(lk, within, [&] { return ended_; });
+  }
+
+ private:
+  void run();
+  bool handle(const Request& r, bool superseded);
+  bool start_audio(bool between_cues);
+  void stop_audio();
+  void open_cue();
+  void play_cue();
+  void stop_cue();
+  void let_go(SDL_AudioDeviceID& device);
+  void release_when_played_out();
+  Clock::time_point next_look() const;
+
+  const Clock::duration retry_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::condition_variable ended_cv_;
+  std::vector<Request> mailbox_;
+  bool ended_ = false;
+  std::atomic<unsigned> closes_posted_{0};
+
+  // The worker's alone.
+  struct {
+    bool up = false;               // SDL_INIT_AUDIO done by us
+    bool settled = false;          // and it reaches the desktop's sound
+    Clock::time_point next_try{};  // when audio down or unsettled may start anew
+    std::unique_ptr<DeviceCloser> closer;
+    std::string file_name;
+    std::vector<std::uint8_t> sound;  // the open cue, tail pad included
+    SDL_AudioDeviceID device = 0;     // the device the playing cue has
+    Clock::time_point ends_at{};      // when its queue should have run dry
+    SDL_AudioDeviceID spare = 0;      // silenced by a close, for the next cue to take over
+    Clock::time_point spare_until{};
+  } a_;
+};
+
 class SdlCueDevice final : public CueDevice {
  public:
-  SdlCueDevice() {
+  explicit SdlCueDevice(Clock::duration retry) {
     // Hints are process-wide, so they are set here on the caller's thread and
     // the worker never writes SDL's hint list while the event loop reads it.
     prepare_wav_decoding();
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quarvel");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "cue");
     try {
-      worker_ = std::thread([this] {
-        run();
-        SDL_TLSCleanup();
-      });
+      worker_ = std::make_shared<CueWorker>(retry);
+      thread_ = std::thread([w = worker_] { w->live(); });
     } catch (...) {
       // No thread, no sound: every request is then dropped.
     }
   }
 
   ~SdlCueDevice() override {
-    post({Request::Kind::stop, {}});
-    if (worker_.joinable()) worker_.join();
+    if (!thread_.joinable()) return;
+    worker_->post({Request::Kind::stop, {}});
+    thread_.join();
   }
 
   void set_device_type(std::string_view) override {}  // SDL plays wave audio only
@@ -174,60 +263,45 @@ class SdlCueDevice final : public CueDevice {
       case CueCommand::play:
         return post({Request::Kind::play, {}});
       case CueCommand::close:
-        // Counted at once, so a decode that has become useless stops early.
-        closes_posted_.fetch_add(1, std::memory_order_relaxed);
+        if (thread_.joinable()) worker_->count_close();
         return post({Request::Kind::close, {}});
     }
   }
 
- private:
-  void post(Request r) {
-    if (!worker_.joinable()) return;
-    try {
-      std::lock_guard lk(m_);
-      mailbox_.push_back(std::move(r));
-    } catch (...) {
-      return;  // out of memory: this request is lost, as a broken cue would be
+  // A worker stuck in SDL is left behind with what it needs; the caller must
+  // then not take SDL audio down under it.
+  bool finish(std::chrono::milliseconds within) override {
+    if (!thread_.joinable()) return !left_behind_;
+    worker_->post({Request::Kind::stop, {}});
+    if (!worker_->wait_ended(within)) {
+      thread_.detach();
+      left_behind_ = true;
+      return false;
     }
-    cv_.notify_one();
+    thread_.join();
+    return true;
   }
 
-  void run();
-  bool handle(const Request& r, bool superseded);
-  bool start_audio();
-  void open_cue();
-  void play_cue();
-  void stop_cue();
-  void release_when_played_out();
+ private:
+  void post(Request r) {
+    if (thread_.joinable()) worker_->post(std::move(r));
+  }
 
-  std::mutex m_;
-  std::condition_variable cv_;
-  std::vector<Request> mailbox_;
-  std::atomic<unsigned> closes_posted_{0};
-
-  // The worker's alone.
-  struct {
-    bool up = false;  // SDL_INIT_AUDIO done by us
-    Clock::time_point next_try{};
-    std::unique_ptr<DeviceCloser> closer;
-    std::string file_name;
-    std::vector<std::uint8_t> sound;  // the open cue, tail pad included
-    SDL_AudioDeviceID device = 0;     // the device the playing cue has
-    Clock::time_point ends_at{};      // when its queue should have run dry
-  } a_;
-  std::thread worker_;
+  std::shared_ptr<CueWorker> worker_;
+  std::thread thread_;
+  bool left_behind_ = false;
 };
 
-void SdlCueDevice::run() {
-  start_audio();  // now, rather than in the way of the first cue
+void CueWorker::run() {
+  start_audio(true);  // now, rather than in the way of the first cue
   std::vector<Request> batch;
   for (;;) {
     batch.clear();
     {
       std::unique_lock lk(m_);
       const auto ready = [&] { return !mailbox_.empty(); };
-      if (a_.device) {
-        cv_.wait_until(lk, a_.ends_at, ready);
+      if (a_.device || a_.spare) {
+        cv_.wait_until(lk, next_look(), ready);
       } else {
         cv_.wait(lk, ready);
       }
@@ -247,7 +321,7 @@ void SdlCueDevice::run() {
 }
 
 // Carries out one request; false once the device is to end.
-bool SdlCueDevice::handle(const Request& r, bool superseded) {
+bool CueWorker::handle(const Request& r, bool superseded) {
   switch (r.kind) {
     case Request::Kind::file_name:
       a_.file_name = r.text;
@@ -263,23 +337,25 @@ bool SdlCueDevice::handle(const Request& r, bool superseded) {
       a_.sound = {};
       break;
     case Request::Kind::stop:
-      stop_cue();
-      a_.closer.reset();  // closes what it holds, then ends
-      if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      stop_audio();
       return false;
   }
   return true;
 }
 
-// Audio is up, or is tried again once a while has passed since it failed.
-bool SdlCueDevice::start_audio() {
-  if (a_.up || Clock::now() < a_.next_try) return a_.up;
+// Audio is up. Where it is down or does not reach the desktop's sound, it is
+// started anew once the retry interval has passed since the last start; audio
+// that is up is only restarted between cues, never under one.
+bool CueWorker::start_audio(bool between_cues) {
+  const bool due = Clock::now() >= a_.next_try;
+  if (a_.up && (a_.settled || !due || !between_cues)) return true;
+  if (!due) return false;
+  stop_audio();
   keep_alsa_quiet();
+  a_.next_try = Clock::now() + retry_;
   a_.up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  if (!a_.up) {
-    a_.next_try = Clock::now() + kAudioRetry;
-    return false;
-  }
+  if (!a_.up) return false;
+  a_.settled = reaches_the_desktops_sound();
   try {
     a_.closer = std::make_unique<DeviceCloser>();
   } catch (...) {
@@ -288,12 +364,22 @@ bool SdlCueDevice::start_audio() {
   return true;
 }
 
+// Silences the playing cue and lets SDL audio go, once every device is closed.
+void CueWorker::stop_audio() {
+  stop_cue();
+  let_go(a_.spare);
+  a_.closer.reset();  // closes what it holds, then ends
+  if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  a_.up = false;
+}
+
 // Reads and decodes the file last named; nothing is open if that fails.
-void SdlCueDevice::open_cue() {
+void CueWorker::open_cue() {
+  const bool between_cues = !a_.device && !a_.spare;
   stop_cue();  // at most one cue open
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
-  if (!bytes || bytes->empty() || !start_audio()) return;
+  if (!bytes || bytes->empty() || !start_audio(between_cues)) return;
   a_.sound = decode_wav(std::move(*bytes), kFormat, [&] {
     return closes_posted_.load(std::memory_order_relaxed) != closes_seen;
   });
@@ -304,16 +390,19 @@ void SdlCueDevice::open_cue() {
 }
 
 // Starts the open cue from its beginning on a device of its own.
-void SdlCueDevice::play_cue() {
+void CueWorker::play_cue() {
   if (a_.sound.empty()) return;
   stop_cue();  // a second play starts the cue over
-  SDL_AudioSpec want{};
-  want.freq = kFormat.rate;
-  want.format = AUDIO_S16SYS;
-  want.channels = static_cast<Uint8>(kFormat.channels);
-  want.samples = kDeviceFrames;
-  a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-  if (!a_.device) return;
+  a_.device = std::exchange(a_.spare, 0);
+  if (!a_.device) {
+    SDL_AudioSpec want{};
+    want.freq = kFormat.rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(kFormat.channels);
+    want.samples = kDeviceFrames;
+    a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (!a_.device) return;
+  }
   if (SDL_QueueAudio(a_.device, a_.sound.data(), static_cast<Uint32>(a_.sound.size())) != 0) {
     return stop_cue();
   }
@@ -323,23 +412,43 @@ void SdlCueDevice::play_cue() {
   a_.ends_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(length);
 }
 
-// Silences the playing cue at once and lets its device go.
-void SdlCueDevice::stop_cue() {
+// Silences the playing cue at once; its device waits a moment for the next cue.
+void CueWorker::stop_cue() {
   if (!a_.device) return;
   SDL_PauseAudioDevice(a_.device, 1);
-  if (a_.closer) {
-    a_.closer->close(a_.device);
-  } else {
-    SDL_CloseAudioDevice(a_.device);
-  }
-  a_.device = 0;
+  SDL_ClearQueuedAudio(a_.device);
+  let_go(a_.spare);
+  a_.spare = std::exchange(a_.device, 0);
+  a_.spare_until = Clock::now() + kSpareWait;
 }
 
-// Lets the device go once the cue has played out; the open cue stays open.
-void SdlCueDevice::release_when_played_out() {
+// Closes a device, on the closer's thread where there is one.
+void CueWorker::let_go(SDL_AudioDeviceID& device) {
+  if (!device) return;
+  if (a_.closer) {
+    a_.closer->close(device);
+  } else {
+    SDL_CloseAudioDevice(device);
+  }
+  device = 0;
+}
+
+// When a device must be looked at again: its cue's end, or the spare's last moment.
+Clock::time_point CueWorker::next_look() const {
+  if (!a_.spare) return a_.ends_at;
+  return a_.device ? std::min(a_.ends_at, a_.spare_until) : a_.spare_until;
+}
+
+// Lets a device go once its cue has played out, or once no cue took it over;
+// the open cue stays open.
+void CueWorker::release_when_played_out() {
+  if (a_.spare && Clock::now() >= a_.spare_until) let_go(a_.spare);
   if (!a_.device || Clock::now() < a_.ends_at) return;
   const Uint32 queued = SDL_GetQueuedAudioSize(a_.device);
-  if (queued == 0) return stop_cue();
+  if (queued == 0) {
+    SDL_PauseAudioDevice(a_.device, 1);
+    return let_go(a_.device);
+  }
   const auto left =
       std::chrono::milliseconds(queued / (kFormat.rate * kFormat.frame_bytes() / 1000));
   a_.ends_at = Clock::now() + std::max<Clock::duration>(2ms, left);
@@ -347,8 +456,8 @@ void SdlCueDevice::release_when_played_out() {
 
 }  // namespace
 
-std::unique_ptr<CueDevice> make_platform_cue_device() {
-  return std::make_unique<SdlCueDevice>();
+std::unique_ptr<CueDevice> make_platform_cue_device(std::chrono::milliseconds retry) {
+  return std::make_unique<SdlCueDevice>(retry);
 }
 
 }  // namespace quarvel::sound

@@ -54,6 +54,7 @@ class FakeCueDevice : public sound::CueDevice {
     log_.push_back(kNames[static_cast<int>(c)]);
     if (c == sound::CueCommand::play && during_play) during_play();
   }
+  bool finish(std::chrono::milliseconds) override { return true; }
   // Runs once a cue has started: what the host delivers while it sounds.
   std::function<void()> during_play;
 

@@ -1,13 +1,15 @@
 // Closing the launcher from outside (the window manager's close, SIGTERM,
 // SIGINT) at any moment: while the open cue plays, while a hover cue plays,
-// while each command is pending. The unload step runs exactly once, the
-// program ends normally, and the pending action never runs.
+// while the sound server hangs, while each command is pending. The unload step
+// runs exactly once, the program ends normally, and the pending action never runs.
 //
 // The unload step is seen from outside: the launcher runs under gdb with a
 // dprintf on the sound player's close, which only the unload step calls.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <thread>
@@ -134,6 +136,50 @@ TEST_F(ClosingFromOutside, WhileAHoverCuePlays) {
     close(how);
     expect_clean_unload(wait_for_end());
   }
+}
+
+// The private sound server's processes stopped (SIGSTOP) while one lives, as a
+// hung server is; let go again afterwards.
+class HungSoundServer {
+ public:
+  HungSoundServer() {
+    std::ifstream pids(std::string(std::getenv("QUARVEL_PULSE_DIR")) + "/pid");
+    for (pid_t pid; pids >> pid;) pids_.push_back(pid);
+    for (const pid_t pid : pids_) kill(pid, SIGSTOP);
+  }
+  ~HungSoundServer() {
+    for (const pid_t pid : pids_) kill(pid, SIGCONT);
+  }
+
+ private:
+  std::vector<pid_t> pids_;
+};
+
+// The window manager's close ends the program within 300 ms, waiting on no server.
+TEST_F(ClosingFromOutside, WhileTheSoundServerHangsItEndsAtOnce) {
+  start_under_gdb();
+  if (HasFatalFailure()) return;
+  move_in(*launcher, kOnStart);
+  std::this_thread::sleep_for(100ms);  // the hover cue sounds
+  const pid_t program = launcher->program_pid();
+  Clock::duration took{};
+  bool ended = false;
+  {
+    const HungSoundServer hung;
+    const auto closed = Clock::now();
+    close(Close::window_manager);
+    ended = wait_until(
+        [&] {
+          const auto ps = parent_and_state(program);
+          return !ps || ps->second == 'Z';
+        },
+        3s);
+    took = Clock::now() - closed;
+  }
+  std::cout << "ended " << std::chrono::duration<double, std::milli>(took).count()
+            << " ms after the close\n";
+  EXPECT_TRUE(ended && took < 300ms) << "the launcher waited on the hung sound server";
+  expect_clean_unload(wait_for_end());
 }
 
 TEST_F(ClosingFromOutside, WhileHelpIsPendingTheManualNeverOpens) {

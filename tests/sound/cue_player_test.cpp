@@ -20,6 +20,7 @@ class RecordingDevice final : public CueDevice {
   void command(CueCommand c) override {
     log.push_back(c == CueCommand::open ? "open" : c == CueCommand::play ? "play" : "close");
   }
+  bool finish(std::chrono::milliseconds) override { return true; }
   std::vector<std::string> log;
 };
 

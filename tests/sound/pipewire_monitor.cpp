@@ -24,6 +24,7 @@ constexpr int kRate = 48000;
 
 struct Recorder {
   pw_main_loop* loop = nullptr;
+  pw_context* context = nullptr;
   pw_stream* stream = nullptr;
   std::vector<std::uint8_t> out;
 };
@@ -79,8 +80,15 @@ int main(int argc, char** argv) {
   pw_stream_events events{};
   events.version = PW_VERSION_STREAM_EVENTS;
   events.process = on_process;
-  r.stream =
-      pw_stream_new_simple(pw_main_loop_get_loop(r.loop), "quarvel-monitor", props, &events, &r);
+  // A desktop's audio clients take client-rt.conf: their buffers are handled
+  // in a realtime thread, which no busy program delays past its cycle.
+  r.context = pw_context_new(pw_main_loop_get_loop(r.loop),
+                             pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+  pw_core* core = r.context ? pw_context_connect(r.context, nullptr, 0) : nullptr;
+  if (!core) return 1;
+  r.stream = pw_stream_new(core, "quarvel-monitor", props);
+  spa_hook listener{};
+  pw_stream_add_listener(r.stream, &listener, &events, &r);
   std::uint8_t buffer[1024];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
   spa_audio_info_raw info{};
@@ -97,6 +105,7 @@ int main(int argc, char** argv) {
   }
   pw_main_loop_run(r.loop);
   pw_stream_destroy(r.stream);
+  pw_context_destroy(r.context);
   pw_main_loop_destroy(r.loop);
   pw_deinit();
   return 0;

@@ -270,8 +270,12 @@ std::optional<Clock::time_point> MonitorRecorder::tone_onset_after(Clock::time_p
   constexpr std::size_t kWindow = kRate / 200, kStep = kRate / 1000;
   std::lock_guard lk(m_);
   const std::span<const float> all(samples_);
+  const auto holds = [&](std::size_t at) {
+    return at + kWindow <= samples_.size() &&
+           tone_level(all.subspan(at, kWindow), kRate, hz) >= level;
+  };
   for (std::size_t i = index_at(after); i + kWindow <= samples_.size(); i += kStep) {
-    if (tone_level(all.subspan(i, kWindow), kRate, hz) >= level) return time_of(i + kWindow - 1);
+    if (holds(i) && holds(i + kWindow) && holds(i + 2 * kWindow)) return time_of(i + kWindow - 1);
   }
   return std::nullopt;
 }

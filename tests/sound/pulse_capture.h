@@ -84,7 +84,8 @@ class MonitorRecorder {
   std::optional<Clock::time_point> last_sound_between(Clock::time_point from, Clock::time_point to,
                                                       float threshold = 0.01f) const;
   // The first moment after `after` at which `hz` has reached `level`: the end
-  // of the first 5 ms window (looked at every 1 ms) that holds it.
+  // of the first 5 ms window (looked at every 1 ms) that holds it, as do the two
+  // after it. The click of a cue cut off holds every frequency, but only briefly.
   std::optional<Clock::time_point> tone_onset_after(Clock::time_point after, double hz,
                                                     double level) const;
 
