@@ -1,7 +1,6 @@
 // The cue device on Linux: cue files played through SDL2 audio (sound/cue_device.h).
 // Implemented: open reads and decodes the file (anew every time: nothing is cached), play queues
-// its
-//   samples on an SDL device of the cue's own (or of the cue it cut off), close silences it;
+//   its samples on an SDL device of the cue's own (or of the cue it cut off), close silences it;
 //   finish waits a bounded time for the worker to let SDL audio go.
 // Left out: MCI's device types and their settings (SDL plays wave audio only), and any report of
 //   failure (a cue that cannot play is silence).
@@ -17,6 +16,8 @@
 //   reaches no sound server (none was up yet, as at login: SDL failed, or fell back to ALSA, which
 //   plays past the server to come) is started anew between cues once a retry interval has passed;
 //   a server restarted later needs nothing of the kind: SDL's next device reaches it by itself.
+//   Where PipeWire plays the desktop's sound, its own driver is taken before SDL's choice (as SDL
+//   itself does from 2.30 on): it opens a stream in about 10 ms, pipewire-pulse in 30 to 60.
 //   libasound's error handler is silenced: where SDL falls back to ALSA it would write to stderr,
 //   and the launcher shows no message of its own.
 #include <SDL.h>
@@ -30,6 +31,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -156,6 +158,18 @@ bool reaches_the_desktops_sound() {
   return driver && std::strcmp(driver, "alsa") != 0 && std::strcmp(driver, "dsp") != 0;
 }
 
+// Starts SDL audio on PipeWire's own driver where PipeWire plays the desktop's
+// sound (a PipeWire that only carries video has no output), else on the driver
+// the user names or SDL chooses. True if it started through SDL_AudioInit.
+bool start_sdl_audio(bool& by_audio_init) {
+  const char* named = std::getenv("SDL_AUDIODRIVER");
+  by_audio_init = !(named && *named) && SDL_AudioInit("pipewire") == 0;
+  if (by_audio_init && SDL_GetNumAudioDevices(0) > 0) return true;
+  if (by_audio_init) SDL_AudioQuit();
+  by_audio_init = false;
+  return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
 struct Request {
   enum class Kind : std::uint8_t { file_name, open, play, close, stop };
   Kind kind;
@@ -217,7 +231,8 @@ class CueWorker {
 
   // The worker's alone.
   struct {
-    bool up = false;               // SDL_INIT_AUDIO done by us
+    bool up = false;               // SDL audio started by us
+    bool by_audio_init = false;    // on PipeWire's driver, through SDL_AudioInit
     bool settled = false;          // and it reaches the desktop's sound
     Clock::time_point next_try{};  // when audio down or unsettled may start anew
     std::unique_ptr<DeviceCloser> closer;
@@ -353,7 +368,7 @@ bool CueWorker::start_audio(bool between_cues) {
   stop_audio();
   keep_alsa_quiet();
   a_.next_try = Clock::now() + retry_;
-  a_.up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  a_.up = start_sdl_audio(a_.by_audio_init);
   if (!a_.up) return false;
   a_.settled = reaches_the_desktops_sound();
   try {
@@ -369,7 +384,8 @@ void CueWorker::stop_audio() {
   stop_cue();
   let_go(a_.spare);
   a_.closer.reset();  // closes what it holds, then ends
-  if (a_.up) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (a_.up && a_.by_audio_init) SDL_AudioQuit();
+  if (a_.up && !a_.by_audio_init) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   a_.up = false;
 }
 

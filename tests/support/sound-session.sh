@@ -11,9 +11,9 @@
 #
 # QUARVEL_SOUND_SERVER (or --server) chooses what a desktop may run:
 #   pulseaudio       PulseAudio 16 (the default);
-#   pipewire         PipeWire with WirePlumber and pipewire-pulse, which SDL
-#                    reaches through its PulseAudio driver, its default;
-#   pipewire-native  the same server, reached through SDL's own PipeWire driver
+#   pipewire         PipeWire with WirePlumber and pipewire-pulse, as desktops
+#                    run it (SDL's default driver reaches it as PulseAudio);
+#   pipewire-native  the same server, with SDL's own PipeWire driver named
 #                    (SDL_AUDIODRIVER=pipewire is among the exports).
 #
 # start prints shell `export` lines; the folder it names holds the servers'
