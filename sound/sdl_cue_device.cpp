@@ -1,23 +1,21 @@
 // The cue device on Linux: cue files played through SDL2 audio (sound/cue_device.h).
-// Implemented: open reads and decodes the file (anew every time: nothing is cached), play queues
-//   its samples on an SDL device of the cue's own (or of the cue it cut off), close silences it;
-//   finish waits a bounded time for the worker to let SDL audio go.
+// Implemented: open reads and decodes the file (anew every time: nothing is cached), play opens an
+//   SDL device for that cue alone and queues its samples, close silences it; finish waits a bounded
+//   time for the worker to let SDL audio go.
 // Left out: MCI's device types and their settings (SDL plays wave audio only), and any report of
 //   failure (a cue that cannot play is silence).
 // Why it is so: the event loop must never wait on sound, so each request only posts to a mailbox
 //   and one worker thread does all the audio work; its state is shared with it, so that a worker
 //   stuck on a hung sound server can be left behind. A device is let go as soon as its cue has
-//   played out: one kept open would play the silence it has buffered before the next cue (tens of
-//   milliseconds through pipewire-pulse) and cost CPU while idle. A cue that cuts another off
-//   takes over its device, silenced and emptied, rather than opening one: through pipewire-pulse
-//   a new stream takes round trips with the server, about 35 ms and twice that on a busy machine,
-//   whereas what the server still holds of the cut cue is at most a period. SDL needs two audio
+//   played out or been cut off: one kept open would play the silence it has buffered before the
+//   next cue (tens of milliseconds through pipewire-pulse) and cost CPU while idle, whereas opening
+//   one takes about a millisecond on PulseAudio and 10 on PipeWire's own driver, which is taken
+//   where PipeWire plays the desktop's sound (as SDL itself does from 2.30 on): through
+//   pipewire-pulse, SDL's default way to it, a new stream takes 30 to 60 ms. SDL needs two audio
 //   periods to close a device, so a closer thread does that, out of every cue's way. Audio that
 //   reaches no sound server (none was up yet, as at login: SDL failed, or fell back to ALSA, which
 //   plays past the server to come) is started anew between cues once a retry interval has passed;
 //   a server restarted later needs nothing of the kind: SDL's next device reaches it by itself.
-//   Where PipeWire plays the desktop's sound, its own driver is taken before SDL's choice (as SDL
-//   itself does from 2.30 on): it opens a stream in about 10 ms, pipewire-pulse in 30 to 60.
 //   libasound's error handler is silenced: where SDL falls back to ALSA it would write to stderr,
 //   and the launcher shows no message of its own.
 #include <SDL.h>
@@ -39,7 +37,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "sound/cue_device.h"
@@ -58,9 +55,6 @@ constexpr int kDeviceFrames = 512;
 // Silence after every cue, so its last sample has been handed over before the
 // device is let go; SDL's own two periods of closing cover what the server holds.
 constexpr auto kTailPad = 10ms;
-// How long the device of a cue cut off waits for the next cue's play, which
-// the player asks for right after the close.
-constexpr auto kSpareWait = 50ms;
 
 // Reads at most kMaxCueFileBytes of a regular file. Opening never blocks (a
 // FIFO or a device is refused after fstat, not read), and a file that shrinks
@@ -217,9 +211,7 @@ class CueWorker {
   void open_cue();
   void play_cue();
   void stop_cue();
-  void let_go(SDL_AudioDeviceID& device);
   void release_when_played_out();
-  Clock::time_point next_look() const;
 
   const Clock::duration retry_;
   std::mutex m_;
@@ -240,8 +232,6 @@ class CueWorker {
     std::vector<std::uint8_t> sound;  // the open cue, tail pad included
     SDL_AudioDeviceID device = 0;     // the device the playing cue has
     Clock::time_point ends_at{};      // when its queue should have run dry
-    SDL_AudioDeviceID spare = 0;      // silenced by a close, for the next cue to take over
-    Clock::time_point spare_until{};
   } a_;
 };
 
@@ -315,8 +305,8 @@ void CueWorker::run() {
     {
       std::unique_lock lk(m_);
       const auto ready = [&] { return !mailbox_.empty(); };
-      if (a_.device || a_.spare) {
-        cv_.wait_until(lk, next_look(), ready);
+      if (a_.device) {
+        cv_.wait_until(lk, a_.ends_at, ready);
       } else {
         cv_.wait(lk, ready);
       }
@@ -382,7 +372,6 @@ bool CueWorker::start_audio(bool between_cues) {
 // Silences the playing cue and lets SDL audio go, once every device is closed.
 void CueWorker::stop_audio() {
   stop_cue();
-  let_go(a_.spare);
   a_.closer.reset();  // closes what it holds, then ends
   if (a_.up && a_.by_audio_init) SDL_AudioQuit();
   if (a_.up && !a_.by_audio_init) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -391,7 +380,7 @@ void CueWorker::stop_audio() {
 
 // Reads and decodes the file last named; nothing is open if that fails.
 void CueWorker::open_cue() {
-  const bool between_cues = !a_.device && !a_.spare;
+  const bool between_cues = a_.device == 0;
   stop_cue();  // at most one cue open
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
@@ -409,16 +398,13 @@ void CueWorker::open_cue() {
 void CueWorker::play_cue() {
   if (a_.sound.empty()) return;
   stop_cue();  // a second play starts the cue over
-  a_.device = std::exchange(a_.spare, 0);
-  if (!a_.device) {
-    SDL_AudioSpec want{};
-    want.freq = kFormat.rate;
-    want.format = AUDIO_S16SYS;
-    want.channels = static_cast<Uint8>(kFormat.channels);
-    want.samples = kDeviceFrames;
-    a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    if (!a_.device) return;
-  }
+  SDL_AudioSpec want{};
+  want.freq = kFormat.rate;
+  want.format = AUDIO_S16SYS;
+  want.channels = static_cast<Uint8>(kFormat.channels);
+  want.samples = kDeviceFrames;
+  a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (!a_.device) return;
   if (SDL_QueueAudio(a_.device, a_.sound.data(), static_cast<Uint32>(a_.sound.size())) != 0) {
     return stop_cue();
   }
@@ -428,43 +414,23 @@ void CueWorker::play_cue() {
   a_.ends_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(length);
 }
 
-// Silences the playing cue at once; its device waits a moment for the next cue.
+// Silences the playing cue at once and lets its device go.
 void CueWorker::stop_cue() {
   if (!a_.device) return;
   SDL_PauseAudioDevice(a_.device, 1);
-  SDL_ClearQueuedAudio(a_.device);
-  let_go(a_.spare);
-  a_.spare = std::exchange(a_.device, 0);
-  a_.spare_until = Clock::now() + kSpareWait;
-}
-
-// Closes a device, on the closer's thread where there is one.
-void CueWorker::let_go(SDL_AudioDeviceID& device) {
-  if (!device) return;
   if (a_.closer) {
-    a_.closer->close(device);
+    a_.closer->close(a_.device);
   } else {
-    SDL_CloseAudioDevice(device);
+    SDL_CloseAudioDevice(a_.device);
   }
-  device = 0;
+  a_.device = 0;
 }
 
-// When a device must be looked at again: its cue's end, or the spare's last moment.
-Clock::time_point CueWorker::next_look() const {
-  if (!a_.spare) return a_.ends_at;
-  return a_.device ? std::min(a_.ends_at, a_.spare_until) : a_.spare_until;
-}
-
-// Lets a device go once its cue has played out, or once no cue took it over;
-// the open cue stays open.
+// Lets the device go once the cue has played out; the open cue stays open.
 void CueWorker::release_when_played_out() {
-  if (a_.spare && Clock::now() >= a_.spare_until) let_go(a_.spare);
   if (!a_.device || Clock::now() < a_.ends_at) return;
   const Uint32 queued = SDL_GetQueuedAudioSize(a_.device);
-  if (queued == 0) {
-    SDL_PauseAudioDevice(a_.device, 1);
-    return let_go(a_.device);
-  }
+  if (queued == 0) return stop_cue();
   const auto left =
       std::chrono::milliseconds(queued / (kFormat.rate * kFormat.frame_bytes() / 1000));
   a_.ends_at = Clock::now() + std::max<Clock::duration>(2ms, left);
