@@ -108,7 +108,7 @@ std::optional<std::chrono::microseconds> time_to_show(const Subject& s, const Re
       return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0);
     }
     if (Clock::now() - t0 > timeout) return std::nullopt;
-    std::this_thread::sleep_for(200us);
+    std::this_thread::sleep_for(1ms);  // a look costs the X server a copy of the area
   }
 }
 
