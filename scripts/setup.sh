@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   # build
-  cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev googletest libx11-dev libxtst-dev libxss-dev
+  cmake g++ make pkg-config libsdl2-dev libstb-dev libgtest-dev googletest libx11-dev libxtst-dev libxss-dev libxext-dev
   # the Linux program's unwinder, linked in; the release archives and their dates
   libunwind-14-dev zip unzip git
   # the Windows program: cross compiler, and Wine to test it

@@ -61,10 +61,12 @@ class XServer {
  private:
   void xdotool(const std::vector<std::string>& args) const;
 
+  struct SharedLook;
   pid_t pid_ = -1;
   std::string display_;
   void* dpy_ = nullptr;  // our own Xlib connection
   std::unique_ptr<testing::Pointer> pointer_;
+  mutable std::unique_ptr<SharedLook> look_;  // made at the first grab
 };
 
 // An Xvfb server with openbox, for the lifetime of the object.
