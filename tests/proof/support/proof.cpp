@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -66,7 +67,13 @@ void Subject::start(const std::vector<std::string>& argv, const std::vector<std:
 }
 
 bool Subject::wait_for_window(std::chrono::milliseconds timeout) {
-  return wait_for_window_of([this](pid_t owner) { return descends_from(owner, pid_); }, timeout);
+  if (wait_for_window_of([this](pid_t owner) { return descends_from(owner, pid_); }, timeout))
+    return true;
+  const auto ps = testing::parent_and_state(pid_);
+  std::cerr << "no window from process " << pid_ << " (state "
+            << (ps ? std::string(1, ps->second) : std::string("gone")) << "); its output:\n"
+            << output() << '\n';
+  return false;
 }
 
 void Subject::signal(int sig) const {
