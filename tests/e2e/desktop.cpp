@@ -49,6 +49,30 @@ std::vector<unsigned long> property(Display* d, Window w, const char* name, Atom
   return out;
 }
 
+// openbox claims the screen before it has finished starting, and a map request
+// that comes in meanwhile can lie unread in its queue until another event wakes
+// it: a program started then waits for ever for its window to show. A desktop's
+// window manager is long settled when programs start; ours is once it has
+// managed a window of our own, woken by a property changed on the root.
+bool window_manager_settled(Display* d) {
+  const Window root = DefaultRootWindow(d);
+  const Window probe = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
+  XMapWindow(d, probe);
+  const Atom nudge = XInternAtom(d, "_QUARVEL_NUDGE", False);
+  const long any = 0;
+  const bool managed = wait_until(
+      [&] {
+        XChangeProperty(d, root, nudge, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&any), 1);
+        return !property(d, probe, "WM_STATE", XInternAtom(d, "WM_STATE", False)).empty();
+      },
+      10s);
+  XDestroyWindow(d, probe);
+  XDeleteProperty(d, root, nudge);
+  return managed &&
+         wait_until([&] { return property(d, root, "_NET_CLIENT_LIST", XA_WINDOW).empty(); }, 10s);
+}
+
 }  // namespace
 
 fs::path make_temp_folder(const std::string& prefix) {
@@ -209,6 +233,7 @@ Desktop::Desktop(int width, int height) : XServer(width, height) {
       },
       10s);
   if (!wm_up) throw std::runtime_error("openbox did not start");
+  if (!window_manager_settled(d)) throw std::runtime_error("openbox manages no window");
   // The pointer starts in the middle of the screen, where the window will be.
   pointer().move(5, 5);
 }
