@@ -47,6 +47,16 @@ openbox --sm-disable </dev/null >/dev/null 2>&1 &
 wm=$!
 # openbox names itself on the root window once it manages the screen.
 await sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+# It does so before it has finished starting, and a window mapped meanwhile can
+# wait unanswered until another event wakes it. It has settled once it manages
+# a window of ours; a root property changed meanwhile is that event.
+xmessage -geometry 1x1+0+0 settle </dev/null >/dev/null 2>&1 &
+probe=$!
+await sh -c 'xprop -root -f _QUARVEL_NUDGE 32c -set _QUARVEL_NUDGE 0 &&
+  xprop -root _NET_CLIENT_LIST | grep -q "window id # 0x"'
+kill "$probe" && wait "$probe" 2>/dev/null || true
+await sh -c 'xprop -root _NET_CLIENT_LIST | grep -qv "window id # 0x"'
+xprop -root -remove _QUARVEL_NUDGE
 
 # Its own session bus (dbus-daemon, as root, says it cannot raise its descriptor limit).
 dbus-daemon --session --fork --nopidfile --print-address=4 --print-pid=5 \
