@@ -7,7 +7,9 @@
 # The tests mostly wait (on a desktop, a sound server, a timer), so the builds
 # they do not need yet (sanitized, Windows, the release twice) run beside them
 # at idle priority, taking only the CPU the tests leave. Tests that measure
-# time run alone (RUN_SERIAL); the others run two at a time.
+# time (label "timing") run alone, with those builds held still meanwhile: even
+# at idle priority a compiler beside them slows the sound server's and the
+# desktop's answers. The others run two at a time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -35,7 +37,7 @@ rm -f "$logs"/*.log "$logs"/*.status
 # At idle priority, in a process group of its own that ends with this script.
 chrt --idle 0 setsid "$0" --builds </dev/null &
 builds=$!
-trap 'kill -- "-$builds" 2>/dev/null || true' EXIT
+trap 'kill -- "-$builds" 2>/dev/null; kill -CONT -- "-$builds" 2>/dev/null || true' EXIT
 
 # Waits for a background step; prints its log if it failed, and fails then.
 await_step() {
@@ -52,12 +54,23 @@ await_step() {
   fi
 }
 
+# One build's tests: the others two at a time beside the background builds,
+# then the timing ones alone with the builds stopped.
+run_tests() {
+  local status=0
+  ctest --preset "$1" -j2 -LE timing || status=$?
+  kill -STOP -- "-$builds" 2>/dev/null || true
+  ctest --preset "$1" -L timing || status=$?
+  kill -CONT -- "-$builds" 2>/dev/null || true
+  return "$status"
+}
+
 echo "== default tests"
-ctest --preset default -j2
+run_tests default
 echo "== sanitize build (beside the default tests)"
 await_step sanitize-build
 echo "== sanitize tests"
-ctest --preset sanitize -j2
+run_tests sanitize
 echo "== release (built beside the tests)"
 await_step release
 cat "$logs/release.log"
