@@ -37,7 +37,7 @@ rm -f "$logs"/*.log "$logs"/*.status
 # At idle priority, in a process group of its own that ends with this script.
 chrt --idle 0 setsid "$0" --builds </dev/null &
 builds=$!
-trap 'kill -- "-$builds" 2>/dev/null; kill -CONT -- "-$builds" 2>/dev/null || true' EXIT
+trap 'kill -- "-$builds" 2>/dev/null || true; kill -CONT -- "-$builds" 2>/dev/null || true' EXIT
 
 # Waits for a background step; prints its log if it failed, and fails then.
 await_step() {
