@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -48,10 +49,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// What every cue is decoded to. 512 frames at 48 kHz: SDL hands the server
-// about 11 ms at a time, so a queued cue starts sounding within one period.
+// What every cue is decoded to, at its own rate where a device takes that (the
+// sound server resamples it on the way, with no cost to the cue's start).
 constexpr PcmFormat kFormat{48000, 2, SampleType::s16};
-constexpr int kDeviceFrames = 512;
+// SDL hands the server at most this much at a time, so a queued cue starts
+// sounding within one period: 512 frames at 44.1 or 48 kHz.
+constexpr auto kLongestPeriod = 12.5ms;
 // Silence after every cue, so its last sample has been handed over before the
 // device is let go; SDL's own two periods of closing cover what the server holds.
 constexpr auto kTailPad = 10ms;
@@ -229,9 +232,9 @@ class CueWorker {
     Clock::time_point next_try{};  // when audio down or unsettled may start anew
     std::unique_ptr<DeviceCloser> closer;
     std::string file_name;
-    std::vector<std::uint8_t> sound;  // the open cue, tail pad included
-    SDL_AudioDeviceID device = 0;     // the device the playing cue has
-    Clock::time_point ends_at{};      // when its queue should have run dry
+    DecodedWav sound;              // the open cue
+    SDL_AudioDeviceID device = 0;  // the device the playing cue has
+    Clock::time_point ends_at{};   // when its queue should have run dry
   } a_;
 };
 
@@ -339,7 +342,7 @@ bool CueWorker::handle(const Request& r, bool superseded) {
       break;
     case Request::Kind::close:
       stop_cue();
-      a_.sound = {};
+      a_.sound.samples = {};
       break;
     case Request::Kind::stop:
       stop_audio();
@@ -385,32 +388,34 @@ void CueWorker::open_cue() {
   const unsigned closes_seen = closes_posted_.load(std::memory_order_relaxed);
   auto bytes = read_cue_file(a_.file_name);
   if (!bytes || bytes->empty() || !start_audio(between_cues)) return;
-  a_.sound = decode_wav(std::move(*bytes), kFormat, [&] {
+  a_.sound = decode_wav_at_own_rate(std::move(*bytes), kFormat, [&] {
     return closes_posted_.load(std::memory_order_relaxed) != closes_seen;
   });
-  if (a_.sound.empty()) return;
-  const auto pad_bytes = static_cast<std::size_t>(kFormat.rate) *
-                         std::chrono::milliseconds(kTailPad).count() / 1000 * kFormat.frame_bytes();
-  a_.sound.resize(a_.sound.size() + pad_bytes, 0);
 }
 
 // Starts the open cue from its beginning on a device of its own.
 void CueWorker::play_cue() {
-  if (a_.sound.empty()) return;
+  const std::vector<std::uint8_t>& samples = a_.sound.samples;
+  const PcmFormat& format = a_.sound.format;
+  if (samples.empty()) return;
   stop_cue();  // a second play starts the cue over
   SDL_AudioSpec want{};
-  want.freq = kFormat.rate;
+  want.freq = format.rate;
   want.format = AUDIO_S16SYS;
-  want.channels = static_cast<Uint8>(kFormat.channels);
-  want.samples = kDeviceFrames;
+  want.channels = static_cast<Uint8>(format.channels);
+  want.samples = static_cast<Uint16>(std::bit_floor(
+      static_cast<unsigned>(std::chrono::duration<double>(kLongestPeriod).count() * format.rate)));
   a_.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
   if (!a_.device) return;
-  if (SDL_QueueAudio(a_.device, a_.sound.data(), static_cast<Uint32>(a_.sound.size())) != 0) {
+  const std::vector<std::uint8_t> pad(static_cast<std::size_t>(format.rate * format.frame_bytes()) *
+                                      std::chrono::milliseconds(kTailPad).count() / 1000);
+  if (SDL_QueueAudio(a_.device, samples.data(), static_cast<Uint32>(samples.size())) != 0 ||
+      SDL_QueueAudio(a_.device, pad.data(), static_cast<Uint32>(pad.size())) != 0) {
     return stop_cue();
   }
   SDL_PauseAudioDevice(a_.device, 0);
-  const std::chrono::duration<double> length(static_cast<double>(a_.sound.size()) /
-                                             (kFormat.rate * kFormat.frame_bytes()));
+  const std::chrono::duration<double> length(static_cast<double>(samples.size() + pad.size()) /
+                                             (format.rate * format.frame_bytes()));
   a_.ends_at = Clock::now() + std::chrono::duration_cast<Clock::duration>(length);
 }
 
@@ -431,8 +436,9 @@ void CueWorker::release_when_played_out() {
   if (!a_.device || Clock::now() < a_.ends_at) return;
   const Uint32 queued = SDL_GetQueuedAudioSize(a_.device);
   if (queued == 0) return stop_cue();
+  const PcmFormat& format = a_.sound.format;
   const auto left =
-      std::chrono::milliseconds(queued / (kFormat.rate * kFormat.frame_bytes() / 1000));
+      std::chrono::milliseconds(queued / std::max(1, format.rate * format.frame_bytes() / 1000));
   a_.ends_at = Clock::now() + std::max<Clock::duration>(2ms, left);
 }
 

@@ -1,5 +1,6 @@
 // WAV decoding through SDL's WAV reader and audio stream converter (sound/wav_decode.h).
-// Implemented: what SDL's reader takes, cut to kMaxCueSeconds and converted to the device's format.
+// Implemented: what SDL's reader takes, cut to kMaxCueSeconds and converted to the device's format
+//   (at the file's own rate on request: then in place, with no resampler).
 // Left out: anything of the operating system, so that a fuzz target can run it alone.
 // Why it is so: chunk sizes are clamped to the bytes present before SDL reads them, so a truncated
 //   file plays its whole samples; the sound goes through the converter in one piece (see below).
@@ -109,21 +110,33 @@ void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
   if (off == size + 1) file.push_back(0);
 }
 
-std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
-                                     const std::function<bool()>& cancelled) {
-  if (out.rate <= 0 || out.channels < 1 || out.channels > 8) return {};
-  WavBuffer wav;
-  if (!load_wav(file, wav) || !playable_source(wav.spec)) return {};
-  file = {};  // the samples are out; the file image is no longer needed
-  if (cancelled && cancelled()) return {};
+namespace {
 
+// The samples of `wav` (already cut to `in_frames`) in `out`'s format, at the
+// same rate: one buffer, converted in place.
+std::vector<std::uint8_t> convert_in_place(const WavBuffer& wav, std::size_t in_bytes,
+                                           const PcmFormat& out) {
+  SDL_AudioCVT cvt;
+  if (SDL_BuildAudioCVT(&cvt, wav.spec.format, wav.spec.channels, wav.spec.freq,
+                        sdl_format(out.type), static_cast<Uint8>(out.channels), out.rate) < 0 ||
+      in_bytes > static_cast<std::size_t>(std::numeric_limits<int>::max()) / cvt.len_mult) {
+    return {};
+  }
+  std::vector<std::uint8_t> samples(in_bytes * static_cast<std::size_t>(cvt.len_mult));
+  std::memcpy(samples.data(), wav.data, in_bytes);
+  cvt.buf = samples.data();
+  cvt.len = static_cast<int>(in_bytes);
+  if (SDL_ConvertAudio(&cvt) != 0) return {};
+  samples.resize(static_cast<std::size_t>(cvt.len_cvt));
+  return samples;
+}
+
+// The samples of `wav` (already cut to `in_frames`) in `out`'s format, at
+// another rate.
+std::vector<std::uint8_t> resample(const WavBuffer& wav, std::size_t in_frames,
+                                   const PcmFormat& out) {
   const std::size_t in_frame =
       static_cast<std::size_t>(SDL_AUDIO_BITSIZE(wav.spec.format) / 8) * wav.spec.channels;
-  const std::size_t max_in_frames = static_cast<std::size_t>(kMaxCueSeconds) * wav.spec.freq;
-  const std::size_t in_frames = std::min<std::size_t>(wav.length / in_frame, max_in_frames);
-  if (in_frames == 0) return {};
-  if (SDL_AUDIO_ISFLOAT(wav.spec.format)) sanitise_floats(wav.data, in_frames * in_frame);
-
   StreamPtr stream(SDL_NewAudioStream(wav.spec.format, wav.spec.channels, wav.spec.freq,
                                       sdl_format(out.type), static_cast<Uint8>(out.channels),
                                       out.rate));
@@ -134,11 +147,8 @@ std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFo
   // holds back up to ResamplerPadding() source frames (512 times the rate
   // ratio, rounded up) that its flush can leave behind; silence after the
   // sound pushes them out, and the result is cut back to the sound's length.
-  std::size_t pad_frames = 0;
-  if (wav.spec.freq != out.rate) {
-    const int ratio_up = (wav.spec.freq + out.rate - 1) / out.rate;
-    pad_frames = 512u * static_cast<std::size_t>(std::max(1, ratio_up)) + 16;
-  }
+  const int ratio_up = (wav.spec.freq + out.rate - 1) / out.rate;
+  const std::size_t pad_frames = 512u * static_cast<std::size_t>(std::max(1, ratio_up)) + 16;
   std::vector<Uint8> source(wav.data, wav.data + in_frames * in_frame);
   const Uint8 silence = wav.spec.format == AUDIO_U8 ? 0x80 : 0;
   source.resize(source.size() + pad_frames * in_frame, silence);
@@ -157,8 +167,50 @@ std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFo
   const int got =
       SDL_AudioStreamGet(stream.get(), samples.data(), static_cast<int>(samples.size()));
   samples.resize(std::min(whole, static_cast<std::size_t>(std::max(got, 0))));
-  samples.resize(samples.size() - samples.size() % static_cast<std::size_t>(out.frame_bytes()));
   return samples;
+}
+
+// Loads `file` and converts it to `out`, where `rate_of` gives out's rate from
+// the file's own.
+template <class RateOf>
+DecodedWav decode(std::vector<std::uint8_t> file, PcmFormat out, RateOf rate_of,
+                  const std::function<bool()>& cancelled) {
+  if (out.channels < 1 || out.channels > 8) return {};
+  WavBuffer wav;
+  if (!load_wav(file, wav) || !playable_source(wav.spec)) return {};
+  file = {};  // the samples are out; the file image is no longer needed
+  if (cancelled && cancelled()) return {};
+  out.rate = rate_of(wav.spec.freq);
+  if (out.rate <= 0) return {};
+
+  const std::size_t in_frame =
+      static_cast<std::size_t>(SDL_AUDIO_BITSIZE(wav.spec.format) / 8) * wav.spec.channels;
+  const std::size_t max_in_frames = static_cast<std::size_t>(kMaxCueSeconds) * wav.spec.freq;
+  const std::size_t in_frames = std::min<std::size_t>(wav.length / in_frame, max_in_frames);
+  if (in_frames == 0) return {};
+  if (SDL_AUDIO_ISFLOAT(wav.spec.format)) sanitise_floats(wav.data, in_frames * in_frame);
+
+  auto samples = wav.spec.freq == out.rate ? convert_in_place(wav, in_frames * in_frame, out)
+                                           : resample(wav, in_frames, out);
+  samples.resize(samples.size() - samples.size() % static_cast<std::size_t>(out.frame_bytes()));
+  return {std::move(samples), out};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
+                                     const std::function<bool()>& cancelled) {
+  return decode(
+             std::move(file), out, [&](int) { return out.rate; }, cancelled)
+      .samples;
+}
+
+DecodedWav decode_wav_at_own_rate(std::vector<std::uint8_t> file, const PcmFormat& out,
+                                  const std::function<bool()>& cancelled) {
+  return decode(
+      std::move(file), out,
+      [&](int own) { return own >= kMinDeviceRate && own <= kMaxDeviceRate ? own : out.rate; },
+      cancelled);
 }
 
 }  // namespace quarvel::sound

@@ -30,6 +30,10 @@ inline constexpr int kMaxCueSeconds = 10;
 // Sample rates outside this range are not sound we can resample sensibly.
 inline constexpr int kMinSourceRate = 1000;
 inline constexpr int kMaxSourceRate = 768000;
+// The rates a sound device is opened at: sound at one of them needs no
+// resampling of ours.
+inline constexpr int kMinDeviceRate = 8000;
+inline constexpr int kMaxDeviceRate = 192000;
 
 // Tells SDL's WAV reader to keep what it can of a truncated file. Process-wide
 // (SDL hints are global); call it once before decoding.
@@ -43,6 +47,20 @@ void prepare_wav_decoding();
 // once the file is read. Never reads outside `file`.
 std::vector<std::uint8_t> decode_wav(std::vector<std::uint8_t> file, const PcmFormat& out,
                                      const std::function<bool()>& cancelled = {});
+
+// Samples and the format they are in.
+struct DecodedWav {
+  std::vector<std::uint8_t> samples;
+  PcmFormat format;
+};
+
+// Decodes as decode_wav does, into `out`'s channels and sample type but at the
+// file's own rate where a device takes it (kMinDeviceRate to kMaxDeviceRate),
+// else at out.rate: the sound server resamples for a device on the way, which
+// costs a cue nothing before its first sample, where our resampler would take
+// the whole cue first.
+DecodedWav decode_wav_at_own_rate(std::vector<std::uint8_t> file, const PcmFormat& out,
+                                  const std::function<bool()>& cancelled = {});
 
 // The RIFF chunk sizes of `file` cut so no chunk reaches past its end, and a
 // missing pad byte after an odd-sized last chunk added (the file is left as it

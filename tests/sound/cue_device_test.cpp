@@ -712,11 +712,13 @@ class NoSoundServerTest : public ::testing::Test {
 };
 
 TEST_F(NoSoundServerTest, WhereAlsaIsTheOnlySoundTheOpenCuePlaysThroughIt) {
-  // ALSA's default device writes what it plays to a file, as fast as it comes
-  // rather than at a sound card's pace: what counts is what was played.
+  // ALSA's default device, a card's 48 kHz, writes what it plays to a file, as
+  // fast as it comes rather than at a card's pace: what counts is what was played.
   const fs::path played = dir_ / "played.raw";
-  write_file(dir_ / ".asoundrc", "pcm.!default { type file slave.pcm \"null\" file \"" +
-                                     played.string() + "\" format \"raw\" }\n");
+  write_file(dir_ / ".asoundrc",
+             "pcm.!default { type plug slave { pcm \"played\" rate 48000 format S16_LE } }\n"
+             "pcm.played { type file slave.pcm \"null\" file \"" +
+                 played.string() + "\" format \"raw\" }\n");
   ::unsetenv("SDL_AUDIODRIVER");
   write_file(dir_ / "Install" / "open.wav", demo_cue("open.wav"));
   StderrCapture err;

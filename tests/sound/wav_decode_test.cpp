@@ -60,6 +60,18 @@ TEST_P(EveryKindTest, DecodesToTheSameToneInStereoAt48k) {
   EXPECT_NEAR(tone_level(middle, 48000, 1000), 0.5, 0.06) << k.name;
 }
 
+TEST_P(EveryKindTest, DecodesToTheSameToneInStereoAtItsOwnRate) {
+  const Kind& k = GetParam();
+  const auto out = decode_wav_at_own_rate(k.make(sine(1000, 0.5, k.rate, 0.5), k.rate), kStereo48k);
+  ASSERT_EQ(out.format.rate, k.rate) << k.name;
+  EXPECT_NEAR(seconds(out.samples, out.format), 0.5, 0.02) << k.name;
+  const auto left = channel_of(as_s16(out.samples), 2, 0);
+  const std::span<const float> middle(left.data() + k.rate / 10,
+                                      static_cast<std::size_t>(k.rate / 5));
+  EXPECT_NEAR(strongest_hz(middle, k.rate, 200, 3000, 5), 1000, 5) << k.name;
+  EXPECT_NEAR(tone_level(middle, k.rate, 1000), 0.5, 0.06) << k.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Kinds, EveryKindTest,
     Values(Kind{"u8 mono 11025", [](auto& s, int r) { return pcm_wav(s, r, 1, 8); }, 11025},
@@ -79,6 +91,13 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return n;
     });
+
+TEST_F(WavDecodeTest, AtItsOwnRateASlowerFileThanAnyDeviceComesAtTheRateAskedFor) {
+  const auto slow =
+      decode_wav_at_own_rate(pcm_wav(sine(500, 0.5, 4000, 0.5), 4000, 1, 16), kStereo48k);
+  EXPECT_EQ(slow.format.rate, 48000);
+  EXPECT_NEAR(seconds(slow.samples, slow.format), 0.5, 0.02);
+}
 
 TEST_F(WavDecodeTest, FloatOutputKeepsLevelAndRate) {
   const PcmFormat mono_f32{44100, 1, SampleType::f32};
