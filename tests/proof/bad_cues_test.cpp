@@ -220,7 +220,9 @@ TEST_P(BadCueFiles, TheLauncherKeepsAnsweringPlaysWhatItCanAndSaysNothing) {
   EXPECT_TRUE(tick.has_value()) << "the help command's timer did not run";
   EXPECT_TRUE(e2e::wait_until([&] { return recording->audible_ms(before_click) >= 150; }, 3s))
       << "the good click cue was not heard after the broken ones (heard "
-      << recording->audible_ms(before_click) << " ms)";
+      << recording->audible_ms(before_click) << " ms of " << (recording->now() - before_click) / 48
+      << " ms recorded since the click); levels per 100 ms since start: "
+      << recording->levels(before_start);
 
   EXPECT_TRUE(launcher->running());
   EXPECT_EQ(launcher->client_windows().size(), 1u) << "the launcher opened another window";
