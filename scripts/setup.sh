@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the launcher needs to build, run and be tested
 # (only those missing), then configures and builds it. Run as root on Debian 12.
-#   scripts/setup.sh [preset]     (preset: default or sanitize; default: default)
+#   scripts/setup.sh [preset]     (preset: default or sanitize; default: default;
+#                                  "packages": the packages alone, no build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,5 +38,6 @@ if ((${#missing[@]})); then
 fi
 
 preset=${1:-default}
+[[ $preset == packages ]] && exit 0
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"

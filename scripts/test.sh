@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up as scripts/setup.sh does and runs every test: the core, picture,
 # sound, launch, end-to-end and proof tests, in a normal build and again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the release, built
-# twice and compared byte for byte; then the Windows program's tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows program's
+# tests under Wine; then the release, built twice and compared byte for byte.
 #
 # The tests mostly wait (on a desktop, a sound server, a timer), so the builds
 # they do not need yet (sanitized, Windows, the release twice) run beside them
@@ -30,14 +30,17 @@ if [[ ${1:-} == --builds ]]; then
   exit 0
 fi
 
-echo "== default build"
-scripts/setup.sh default
+echo "== set-up"
+scripts/setup.sh packages
 mkdir -p "$logs"
 rm -f "$logs"/*.log "$logs"/*.status
-# At idle priority, in a process group of its own that ends with this script.
+# At idle priority, in a process group of its own that ends with this script:
+# from the start, so that they take what the default build leaves idle too.
 chrt --idle 0 setsid "$0" --builds </dev/null &
 builds=$!
 trap 'kill -- "-$builds" 2>/dev/null || true; kill -CONT -- "-$builds" 2>/dev/null || true' EXIT
+echo "== default build"
+scripts/setup.sh default
 
 # Waits for a background step; prints its log if it failed, and fails then.
 await_step() {
@@ -71,10 +74,10 @@ echo "== sanitize build (beside the default tests)"
 await_step sanitize-build
 echo "== sanitize tests"
 run_tests sanitize
-echo "== release (built beside the tests)"
-await_step release
-cat "$logs/release.log"
 echo "== windows"
 await_step windows-build
 scripts/test-windows.sh
+echo "== release (built beside the tests)"
+await_step release
+cat "$logs/release.log"
 echo "== every test passed in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
