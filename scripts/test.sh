@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Sets up as scripts/setup.sh does and runs every test: the core, picture,
 # sound, launch, end-to-end and proof tests, in a normal build and again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows program's
-# tests under Wine; then the release, built twice and compared byte for byte.
+# AddressSanitizer and UndefinedBehaviorSanitizer; the Windows program's tests
+# under Wine; and the release, built twice and compared byte for byte.
 #
 # The tests mostly wait (on a desktop, a sound server, a timer), so the builds
 # they do not need yet (sanitized, Windows, the release twice) run beside them
 # at idle priority, taking only the CPU the tests leave. Tests that measure
-# time (label "timing") run alone, with those builds held still meanwhile: even
+# time (label "timing") run last, one at a time, once every build is done: even
 # at idle priority a compiler beside them slows the sound server's and the
 # desktop's answers. The others run two at a time.
 set -euo pipefail
@@ -30,7 +30,12 @@ if [[ ${1:-} == --builds ]]; then
   exit 0
 fi
 
-echo "== set-up"
+# Each step's heading, with the time since the start.
+heading() {
+  echo "== $* ($((SECONDS - started)) s)"
+}
+
+heading "set-up"
 scripts/setup.sh packages
 mkdir -p "$logs"
 rm -f "$logs"/*.log "$logs"/*.status
@@ -38,8 +43,8 @@ rm -f "$logs"/*.log "$logs"/*.status
 # from the start, so that they take what the default build leaves idle too.
 chrt --idle 0 setsid "$0" --builds </dev/null &
 builds=$!
-trap 'kill -- "-$builds" 2>/dev/null || true; kill -CONT -- "-$builds" 2>/dev/null || true' EXIT
-echo "== default build"
+trap 'kill -- "-$builds" 2>/dev/null || true' EXIT
+heading "default build"
 scripts/setup.sh default
 
 # Waits for a background step; prints its log if it failed, and fails then.
@@ -57,27 +62,23 @@ await_step() {
   fi
 }
 
-# One build's tests: the others two at a time beside the background builds,
-# then the timing ones alone with the builds stopped.
-run_tests() {
-  local status=0
-  ctest --preset "$1" -j2 -LE timing || status=$?
-  kill -STOP -- "-$builds" 2>/dev/null || true
-  ctest --preset "$1" -L timing || status=$?
-  kill -CONT -- "-$builds" 2>/dev/null || true
-  return "$status"
-}
-
-echo "== default tests"
-run_tests default
-echo "== sanitize build (beside the default tests)"
+heading "default tests but the timing ones, two at a time"
+ctest --preset default -j2 -LE timing
+heading "sanitize build (beside the default build and tests)"
 await_step sanitize-build
-echo "== sanitize tests"
-run_tests sanitize
-echo "== windows"
+heading "sanitize tests but the timing ones, two at a time"
+ctest --preset sanitize -j2 -LE timing
+heading "windows"
 await_step windows-build
 scripts/test-windows.sh
-echo "== release (built beside the tests)"
+heading "release (built beside the tests)"
 await_step release
 cat "$logs/release.log"
+# Every build is done: the timing tests run alone.
+status=0
+heading "default timing tests, one at a time"
+ctest --preset default -L timing || status=$?
+heading "sanitize timing tests, one at a time"
+ctest --preset sanitize -L timing || status=$?
+((status == 0)) || exit "$status"
 echo "== every test passed in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
