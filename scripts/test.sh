@@ -7,9 +7,9 @@
 # The tests mostly wait (on a desktop, a sound server, a timer), so the builds
 # they do not need yet (sanitized, Windows, the release twice) run beside them
 # at idle priority, taking only the CPU the tests leave. Tests that measure
-# time (label "timing") run last, one at a time, once every build is done: even
-# at idle priority a compiler beside them slows the sound server's and the
-# desktop's answers. The others run two at a time.
+# time (label "timing") run last, one at a time, once every build they need is
+# done, with at most the release building beside them. The others run two at a
+# time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -76,14 +76,15 @@ ctest --preset sanitize -j2 -LE timing
 heading "windows"
 await_step windows-build
 scripts/test-windows.sh
-heading "release (built beside the tests)"
-await_step release
-cat "$logs/release.log"
-# Every build is done: the timing tests run alone.
+# Every build a test needs is done: the timing tests run one at a time, with
+# at most the release still building beside them, at idle priority.
 status=0
 heading "default timing tests, one at a time"
 ctest --preset default -L timing || status=$?
 heading "sanitize timing tests, one at a time"
 ctest --preset sanitize -L timing || status=$?
+heading "release (built beside the tests)"
+await_step release
+cat "$logs/release.log"
 ((status == 0)) || exit "$status"
 echo "== every test passed in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
