@@ -112,8 +112,8 @@ void clamp_riff_chunks(std::vector<std::uint8_t>& file) {
 
 namespace {
 
-// The samples of `wav` (already cut to `in_frames`) in `out`'s format, at the
-// same rate: one buffer, converted in place.
+// The first `in_bytes` of `wav`'s samples in `out`'s format, at the same rate:
+// one buffer, converted in place.
 std::vector<std::uint8_t> convert_in_place(const WavBuffer& wav, std::size_t in_bytes,
                                            const PcmFormat& out) {
   SDL_AudioCVT cvt;
@@ -131,12 +131,10 @@ std::vector<std::uint8_t> convert_in_place(const WavBuffer& wav, std::size_t in_
   return samples;
 }
 
-// The samples of `wav` (already cut to `in_frames`) in `out`'s format, at
-// another rate.
+// The samples of `wav` (`in_frames` of `in_frame` bytes) in `out`'s format,
+// at another rate.
 std::vector<std::uint8_t> resample(const WavBuffer& wav, std::size_t in_frames,
-                                   const PcmFormat& out) {
-  const std::size_t in_frame =
-      static_cast<std::size_t>(SDL_AUDIO_BITSIZE(wav.spec.format) / 8) * wav.spec.channels;
+                                   std::size_t in_frame, const PcmFormat& out) {
   StreamPtr stream(SDL_NewAudioStream(wav.spec.format, wav.spec.channels, wav.spec.freq,
                                       sdl_format(out.type), static_cast<Uint8>(out.channels),
                                       out.rate));
@@ -191,7 +189,7 @@ DecodedWav decode(std::vector<std::uint8_t> file, PcmFormat out, RateOf rate_of,
   if (SDL_AUDIO_ISFLOAT(wav.spec.format)) sanitise_floats(wav.data, in_frames * in_frame);
 
   auto samples = wav.spec.freq == out.rate ? convert_in_place(wav, in_frames * in_frame, out)
-                                           : resample(wav, in_frames, out);
+                                           : resample(wav, in_frames, in_frame, out);
   samples.resize(samples.size() - samples.size() % static_cast<std::size_t>(out.frame_bytes()));
   return {std::move(samples), out};
 }
