@@ -4,9 +4,10 @@
 //   XSETTINGS) 500k x 480k with each picture pixel a k x k block and pointer positions divided
 //   by k; pointer moves, left-button presses and releases, the desktop's close and the window's
 //   destruction by another client, each handed to the core; a loop that sleeps until an event or
-//   the core's next due timer; a size change made from outside (a tiling window manager) answered
-//   by drawing the whole window again, the pictures at the top left and black beyond; the screen
-//   saver and idle lock left to the desktop (SDL would keep the screen awake).
+//   the core's next due timer; SIGINT and SIGTERM taken as the desktop's close; a size change
+//   made from outside (a tiling window manager) answered by drawing the whole window again, the
+//   pictures at the top left and black beyond; the screen saver and idle lock left to the desktop
+//   (SDL would keep the screen awake).
 // Left out: keys and text (the launcher takes none); decorations (it has none, so SDL does not
 //   load libdecor, whose plugin search speaks on stderr); every video driver but X11 and Wayland
 //   (the others show no window on a desktop: without one it ends at once, saying so); scaling
@@ -19,8 +20,10 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -28,8 +31,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/desktop_scale.h"
@@ -250,6 +255,45 @@ bool window_destroyed(const SDL_SysWMmsg& msg, NativeHandle window) {
          static_cast<NativeHandle>(msg.msg.x11.event.xdestroywindow.window) == window;
 }
 
+// SIGINT and SIGTERM close the launcher as the desktop's close does. SDL's own
+// handler only marks them for its next look at the events, and a mark made on
+// another thread, or just before its event wait sleeps, is seen only at the
+// next event. So every thread blocks them (each inherits the mask of the thread
+// that starts it: this one starts first), and a thread of their own takes them
+// and posts the close as an event, which wakes the wait; one that comes before
+// the events are up is found before the first wait.
+// Kept for the whole process: the thread that takes the signals never ends.
+struct CloseSignals {
+  // Called first in main, before any thread starts.
+  static void take_from_now_on() {
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([] {
+      for (int sig = 0;;) {
+        if (sigwait(&set, &sig) != 0) continue;
+        came = true;
+        std::lock_guard lk(m);
+        if (!events_up) continue;
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+      }
+    }).detach();
+  }
+  // Whether the close may be posted as an event: from the first wait until SDL ends.
+  static void set_events_up(bool up) {
+    std::lock_guard lk(m);
+    events_up = up;
+  }
+
+  static inline sigset_t set{};
+  static inline std::atomic<bool> came{false};
+  static inline std::mutex m;
+  static inline bool events_up = false;
+};
+
 // SDL connects to the desktop's session bus while it starts. Where there is
 // none, libdbus would start one by running dbus-launch, and the launcher runs
 // nothing but what the user asks for. A bus address that cannot be reached
@@ -381,7 +425,8 @@ int SdlHost::run() {
     SDL_SetWindowMinimumSize(window_, kClientWidth * scale_, kClientHeight * scale_);
   SDL_UpdateWindowSurface(window_);
 
-  while (running_) wait_and_dispatch();
+  CloseSignals::set_events_up(true);
+  while (running_ && !CloseSignals::came) wait_and_dispatch();
 
   launcher_->closed_from_outside();
   launcher_.reset();
@@ -390,6 +435,7 @@ int SdlHost::run() {
   // A hung sound server keeps the sound device: the program ends without waiting on it.
   if (!cue_device_->finish(kSoundGrace)) _exit(0);
   cue_device_.reset();
+  CloseSignals::set_events_up(false);
   if (!window_destroyed_) SDL_Quit();
   return 0;
 }
@@ -398,6 +444,7 @@ int SdlHost::run() {
 }  // namespace quarvel
 
 int main(int, char**) {
+  quarvel::CloseSignals::take_from_now_on();
   quarvel::SdlHost host;
   return host.run();
 }
