@@ -85,6 +85,7 @@ namespace {
 // so that none of this program's threads or CPU time is its. It ends with this
 // program.
 std::atomic<std::int64_t>* stall = nullptr;
+pid_t watcher = -1;
 
 void watch_the_machine() {
   void* shared =
@@ -92,7 +93,9 @@ void watch_the_machine() {
   if (shared == MAP_FAILED) return;
   stall = new (shared) std::atomic<std::int64_t>(0);
   const pid_t parent = ::getpid();
-  if (::fork() != 0) return;
+  watcher = ::fork();
+  if (watcher < 0) stall = nullptr;  // no watcher: nothing is retaken
+  if (watcher != 0) return;
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(0);
   for (;;) {
@@ -143,6 +146,8 @@ int run_tests_retaking_if_the_machine_held_them_up(int argc, char** argv) {
   std::fflush(stdout);
   ::setenv("QUARVEL_RETAKE", std::to_string(retakes + 1).c_str(), 1);
   args.push_back("--gtest_filter=" + watch->failed);  // the last filter given holds
+  ::kill(watcher, SIGKILL);                           // the next run has a watcher of its own
+  ::waitpid(watcher, nullptr, 0);
   std::vector<char*> again;
   for (auto& a : args) again.push_back(a.data());
   again.push_back(nullptr);
