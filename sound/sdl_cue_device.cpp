@@ -21,7 +21,6 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,23 +98,11 @@ void keep_alsa_quiet() {
   }
 }
 
-// A close from outside (SIGTERM, SIGINT, SIGHUP, SIGQUIT) is for the event
-// loop's thread: SDL's handler only marks it, and the loop, asleep until its
-// next event, wakes only if the signal lands on its own thread. Called first on
-// every thread of ours, whose sound libraries' threads inherit it.
-void leave_close_signals_to_the_event_loop() {
-  sigset_t close_signals;
-  sigemptyset(&close_signals);
-  for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) sigaddset(&close_signals, sig);
-  pthread_sigmask(SIG_BLOCK, &close_signals, nullptr);
-}
-
 // Closes the devices handed to it, in order, on a thread of its own.
 class DeviceCloser {
  public:
   DeviceCloser()
       : thread_([this] {
-          leave_close_signals_to_the_event_loop();
           run();
           SDL_TLSCleanup();  // SDL's per-thread error text
         }) {}
@@ -206,7 +193,6 @@ class CueWorker {
 
   // The thread's whole life: requests until stop, then SDL's per-thread error text.
   void live() {
-    leave_close_signals_to_the_event_loop();
     run();
     SDL_TLSCleanup();
     {
