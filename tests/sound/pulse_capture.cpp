@@ -129,7 +129,7 @@ class MachineWatch : public ::testing::EmptyTestEventListener {
 }  // namespace
 
 int run_tests_retaking_if_the_machine_held_them_up(int argc, char** argv) {
-  std::vector<std::string> args(argv, argv + argc);  // as given, gtest's flags too
+  std::vector<char*> args(argv, argv + argc);  // as given: InitGoogleTest takes gtest's flags out
   watch_the_machine();
   ::testing::InitGoogleTest(&argc, argv);
   auto* watch = stall ? new MachineWatch : nullptr;  // the listener list owns it
@@ -145,13 +145,12 @@ int run_tests_retaking_if_the_machine_held_them_up(int argc, char** argv) {
               watch->failed.c_str());
   std::fflush(stdout);
   ::setenv("QUARVEL_RETAKE", std::to_string(retakes + 1).c_str(), 1);
-  args.push_back("--gtest_filter=" + watch->failed);  // the last filter given holds
-  ::kill(watcher, SIGKILL);                           // the next run has a watcher of its own
+  std::string filter = "--gtest_filter=" + watch->failed;  // the last filter given holds
+  args.push_back(filter.data());
+  args.push_back(nullptr);
+  ::kill(watcher, SIGKILL);  // the next run has a watcher of its own
   ::waitpid(watcher, nullptr, 0);
-  std::vector<char*> again;
-  for (auto& a : args) again.push_back(a.data());
-  again.push_back(nullptr);
-  ::execv("/proc/self/exe", again.data());
+  ::execv("/proc/self/exe", args.data());
   return status;
 }
 
